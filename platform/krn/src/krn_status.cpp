@@ -14,12 +14,6 @@ unsigned krn_canonical_status_value(unsigned value) {
   return (value & 0x80000000u) ? low | 0xC0000000u : low;
 }
 
-// A child status, shared between copies of the status that points to it.
-struct Krn_status::Child_node {
-  Krn_status status;
-  unsigned refs = 1;
-};
-
 Krn_status::Arg_list Krn_status::m_static_args;
 
 Krn_status::Arg_list::~Arg_list() {

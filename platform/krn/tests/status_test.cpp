@@ -179,7 +179,7 @@ TEST(KrnStatusArgs, TextsAndEquality) {
   EXPECT_EQ(text_of(Krn_null_status_arg::NULL_ARGUMENT), u"");
   EXPECT_TRUE(Krn_int_status_arg(3) == Krn_int_status_arg(3, true));
   EXPECT_FALSE(Krn_int_status_arg(3) == Krn_int_status_arg(4));
-  EXPECT_FALSE(Krn_wstring_status_arg(u"3") == Krn_int_status_arg(3));
+  EXPECT_FALSE(static_cast<const Krn_status_arg&>(Krn_wstring_status_arg(u"3")) == Krn_int_status_arg(3));
 }
 
 TEST(KrnMessages, FallbackTextWhenNoFileKnowsTheValue) {

@@ -100,7 +100,7 @@ class KRN_API Krn_status {
   const_iterator end() const { return list().m_args + list().m_count; }
 
   bool has_child() const { return m_child != nullptr; }
-  const Krn_status* child() const { return m_child ? &m_child->status : nullptr; }
+  const Krn_status* child() const;
 
   bool operator==(const Krn_status& other) const { return m_value == other.m_value; }
   bool operator==(unsigned value) const { return m_value == krn_canonical_status_value(value); }
@@ -130,6 +130,14 @@ class KRN_API Krn_status {
   Arg_list* m_args = nullptr;
   Child_node* m_child = nullptr;
 };
+
+// A child status, shared between copies of the status that points to it.
+struct Krn_status::Child_node {
+  Krn_status status;
+  unsigned refs = 1;
+};
+
+inline const Krn_status* Krn_status::child() const { return m_child ? &m_child->status : nullptr; }
 
 // The status file name constants: a component name plus the message file
 // suffix gives the name of the component's message module.
