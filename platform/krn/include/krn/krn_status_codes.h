@@ -40,6 +40,11 @@ inline constexpr unsigned KRN_E_ICU_ILLEGAL_ESCAPE = 0xC20000A2;      // Unicode
 inline constexpr unsigned KRN_E_ICU_UNSUPPORTED_ESCAPE = 0xC20000A3;  // Unicode library: unsupported escape
 inline constexpr unsigned KRN_E_WINDOW_END_CONNECTED = 0xC20000A4;    // window end changed with streams connected
 inline constexpr unsigned KRN_E_WINDOW_END_BEFORE_START = 0xC20000A5; // window end before its start
+inline constexpr unsigned KRN_E_FILE_LOCK = 0xC20000B0;               // %1 file name: a region lock or unlock failed (pushed)
+inline constexpr unsigned KRN_E_FILE_COPY = 0xC20000B1;               // %1 source, %2 target: copying a file failed (pushed)
+inline constexpr unsigned KRN_E_FILE_MOVE = 0xC20000B2;               // %1 source, %2 target: renaming a file failed (pushed)
+inline constexpr unsigned KRN_E_FILE_REMOVE = 0xC20000B3;             // %1 file name: removing a file failed (pushed)
+inline constexpr unsigned KRN_E_FILE_INFO = 0xC20000B4;               // %1 file name: its times could not be read (pushed)
 
 }  // namespace krn
 

@@ -1,0 +1,87 @@
+#ifndef KRN_PORT_FILE_H
+#define KRN_PORT_FILE_H
+
+// What Krn_file needs from the operating system. Paths are UTF-8. Functions
+// that can fail return 0 or the system's error number, which the caller
+// assigns to its status. No system header is visible here.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "krn/krn_types.h"
+
+namespace krn::port {
+
+// Returned by file_open when the name leads to something that is not a
+// plain file; not a system error number.
+inline constexpr int NOT_A_FILE = -1;
+
+// The error numbers the classes raise themselves.
+extern const int ERROR_NOT_FOUND;         // the file does not exist
+extern const int ERROR_SHARING;           // another opener's sharing or region lock forbids it
+extern const int ERROR_INVALID_ARGUMENT;  // a negative position or length, and the like
+extern const int ERROR_REGION_HELD;       // the region overlaps one this handle already locked
+extern const int ERROR_REGION_NOT_HELD;   // unlocking a region that is not locked
+extern const int ERROR_CROSS_DEVICE;      // a rename between file systems
+
+enum class Path_kind { missing, file, other, unknown };
+// What opening the path would reach (links followed).
+Path_kind path_kind(const std::string& path);
+// True when anything, even a dangling link, has the name. A name that cannot
+// be looked at counts as free: opening it will report why.
+bool path_exists(const std::string& path);
+
+struct Open_request {
+  unsigned open_mode;  // Krn_file_open
+  unsigned access;     // Krn_file_access
+  unsigned flags;      // KRN_FILE_FLAG_...
+  unsigned share;      // KRN_FILE_SHARE_...
+};
+
+// Opens with the sharing of the request in force before anything is changed:
+// a file that another handle's sharing forbids is neither truncated nor
+// removed. Returns 0 with the handle set, an error number, or NOT_A_FILE.
+int file_open(const std::string& path, const Open_request& request, int& handle);
+int file_close(int handle);
+
+// Both move as many bytes as they can and report them in done, also on an
+// error; a read stops early only at the end of the file.
+int file_read(int handle, void* data, std::size_t count, std::size_t& done);
+int file_write(int handle, const void* data, std::size_t count, std::size_t& done);
+
+// origin: 0 start, 1 current position, 2 end.
+int file_seek(int handle, int64 offset, int origin, int64& position);
+int file_size(int handle, int64& size);
+int file_truncate(int handle, int64 length);
+int file_flush(int handle);
+
+// Locks held per handle: they do not interfere with the sharing locks and
+// go away when the handle is closed.
+int file_lock_region(int handle, bool exclusive, int64 start, int64 length, bool wait);
+int file_unlock_region(int handle, int64 start, int64 length);
+
+int path_size(const std::string& path, int64& size);
+int path_remove(const std::string& path);
+int path_rename(const std::string& from, const std::string& to);
+
+struct File_times {
+  int64 created = 0;  // birth time where the file system keeps one, else the last status change
+  int64 accessed = 0;
+  int64 modified = 0;
+};
+int path_times(const std::string& path, File_times& times);
+
+// The names (not paths) of the plain files in a folder.
+int list_files(const std::string& directory, std::vector<std::string>& names);
+
+// $TMPDIR when set and not empty, else /tmp; without a trailing slash.
+std::string temp_directory();
+unsigned long process_id();
+// Seconds since 1970-01-01 UTC.
+int64 current_time();
+void sleep_ms(unsigned milliseconds);
+
+}  // namespace krn::port
+
+#endif
