@@ -26,6 +26,9 @@ endfunction()
 
 # One GoogleTest program from every *.cpp in tests/ of the current folder.
 function(kestrel_tests target)
+  if(NOT KESTREL_TESTS)
+    return()
+  endif()
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
   if(NOT sources)
     return()
