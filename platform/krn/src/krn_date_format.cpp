@@ -36,10 +36,10 @@ void append_year(Wstring& text, int year) { append_number(text, year < 1 ? "%05l
 
 void append_short_date(Wstring& text, const Krn_date& date) {
   port::Date_order order = port::Date_order::day_month_year;
-  std::string separator_utf8 = "/";
+  std::string separator_utf8(1, '/');
   if (!port::user_date_order(order, separator_utf8)) {
     order = port::Date_order::day_month_year;
-    separator_utf8 = "/";
+    separator_utf8.assign(1, '/');
   }
   Wstring separator;
   krn_utf8_to_utf16(separator_utf8, separator);
