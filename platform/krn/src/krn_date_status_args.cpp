@@ -10,16 +10,6 @@ const GUID Krn_date_status_arg::IDENTITY = {0x1637FA71, 0xAB07, 0x11D2, {0x99, 0
 const GUID Krn_time_status_arg::IDENTITY = {0xE48B8170, 0xAAF0, 0x11D2, {0x99, 0x25, 0x00, 0xA0, 0xC9, 0xB7, 0xDA, 0xA8}};
 const GUID Krn_date_and_time_status_arg::IDENTITY = {0x1637FA72, 0xAB07, 0x11D2, {0x99, 0x25, 0x00, 0xA0, 0xC9, 0xB7, 0xDA, 0xA8}};
 
-namespace {
-
-template <class T>
-const T* same_kind(const T& self, const Krn_status_arg& other) {
-  if (!(other.identity() == self.identity())) return nullptr;
-  return dynamic_cast<const T*>(&other);
-}
-
-}  // namespace
-
 void Krn_date_status_arg::to_string(Wstring& text) const {
   text.clear();
   m_value.to_string(u"%x", text);

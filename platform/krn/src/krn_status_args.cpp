@@ -15,17 +15,6 @@ Krn_status_arg::~Krn_status_arg() = default;
 
 void Krn_status_arg::destroy() { delete this; }
 
-namespace {
-
-// The other argument as the same class, or null when its identity differs.
-template <class T>
-const T* same_kind(const T& self, const Krn_status_arg& other) {
-  if (!(other.identity() == self.identity())) return nullptr;
-  return dynamic_cast<const T*>(&other);
-}
-
-}  // namespace
-
 void Krn_int_status_arg::to_string(Wstring& text) const { krn_itow(m_value, text, 10, m_format); }
 void Krn_int_status_arg::to_xml_value(Wstring& text) const { krn_itow(m_value, text, 10, false); }
 Krn_status_arg* Krn_int_status_arg::clone(void*) const { return new Krn_int_status_arg(*this); }

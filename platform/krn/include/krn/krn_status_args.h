@@ -26,6 +26,15 @@ class KRN_API Krn_status_arg {
   // The type name and the value text of the XML form.
   virtual const char* xml_type() const = 0;
   virtual void to_xml_value(Wstring& text) const = 0;
+
+ protected:
+  // The other argument as the caller's own class, or null when its identity
+  // differs: the first step of every equality test.
+  template <class T>
+  static const T* same_kind(const T& self, const Krn_status_arg& other) {
+    if (!(other.identity() == self.identity())) return nullptr;
+    return dynamic_cast<const T*>(&other);
+  }
 };
 
 class KRN_API Krn_int_status_arg : public Krn_status_arg {
