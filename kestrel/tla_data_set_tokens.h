@@ -1,0 +1,32 @@
+#ifndef TLA_DATA_SET_TOKENS_H
+#define TLA_DATA_SET_TOKENS_H
+
+// The one step where the data set classes cut text into tokens. Stored
+// records and searched values must be cut the same way, or a search finds
+// nothing, so both go through here.
+
+#include <cstdint>
+#include <vector>
+
+#include "krn/krn_types.h"
+
+namespace krn {
+class Krn_status;
+}
+
+namespace tla {
+
+// Replaces crcs by the form-0 CRCs of the text's tokens, in order. Returns
+// false, with crcs empty, when the text yields no token view at all (an empty
+// text does not); the status reports failures of the tokeniser.
+bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status);
+
+// The same for a value as a field of the formatter type stores it: formatted
+// first (normalisation on). A type that names no formatter leaves the text
+// as it is.
+bool value_token_crcs(const krn::GUID& formatter_type, const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
+                      krn::Krn_status& status);
+
+}  // namespace tla
+
+#endif

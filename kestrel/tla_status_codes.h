@@ -1,0 +1,37 @@
+#ifndef TLA_STATUS_CODES_H
+#define TLA_STATUS_CODES_H
+
+// The status values that the tool raises. They share facility 0x201 with the
+// utility and encoding libraries; their texts are in messages/util.msg, and a
+// test checks that none is missing.
+
+namespace tla {
+
+inline constexpr unsigned TLA_E_FIELD_LIST = 0xC2012510;           // field names repeat, or the descriptor list is empty or cut
+inline constexpr unsigned TLA_E_KEY_NOT_IN_SCHEMA = 0xC2012511;    // %1 key name
+inline constexpr unsigned TLA_W_DUPLICATE_RECORD = 0x82012512;     // a repeated record was left out of a key index
+inline constexpr unsigned TLA_E_RECORD_FIELD_COUNT = 0xC2012513;   // a version-1 record has the wrong number of values
+inline constexpr unsigned TLA_E_DATA_SET_TOO_LARGE = 0xC2012514;   // records times keys too many for the block table
+inline constexpr unsigned TLA_E_DATA_SET_NOT_OPEN = 0xC2012515;    // open failed, or used before open and load
+inline constexpr unsigned TLA_E_CHECKSUM = 0xC201251A;             // stored and computed checksums differ
+inline constexpr unsigned TLA_E_FILE_DAMAGED = 0xC2012521;         // %1 file name
+inline constexpr unsigned TLA_E_VERSION = 0xC2012522;              // %1 file name
+inline constexpr unsigned TLA_E_RECORD_DAMAGED = 0xC2012525;       // a version-2 record terminator is not 0x00
+inline constexpr unsigned TLA_E_FIELD_MISSING = 0xC2012526;        // %1 field name
+inline constexpr unsigned TLA_E_NO_SEARCH_TOKENS = 0xC2012527;     // the search value gives no token view
+inline constexpr unsigned TLA_E_EMPTY_KEY = 0xC2012528;            // a key field is empty after trimming
+
+// Raised by the tool's build and upgrade runs. Record-level failures name
+// the field and the line of the input file (in an upgrade: the record's
+// number in the old file) in their arguments.
+inline constexpr unsigned TLA_E_TOO_MANY_TOKENS = 0xC2012529;      // %1 field name, %2 line: over 65535 tokens
+inline constexpr unsigned TLA_E_TOO_MANY_RECORDS = 0xC201252A;     // more records than a data set can count
+inline constexpr unsigned TLA_E_INTERMEDIATE_FILE = 0xC201252B;    // %1 file name: the intermediate file cannot be made
+inline constexpr unsigned TLA_E_NOT_UTF8 = 0xC201252C;             // %1 field name, %2 line
+inline constexpr unsigned TLA_E_NUL_BYTE = 0xC201252D;             // %1 field name, %2 line
+inline constexpr unsigned TLA_E_NO_RECORDS = 0xC201252E;           // %1 input file name
+inline constexpr unsigned TLA_E_RECORD_NOT_STORED = 0xC201252F;    // %1 line: pushed over a failure to cut a value
+
+}  // namespace tla
+
+#endif
