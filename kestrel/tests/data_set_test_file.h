@@ -77,10 +77,6 @@ struct Plan {
   std::optional<std::uint16_t> key_count;
 };
 
-// TRANSITIONAL: the earlier name of Plan, still used by build_file_test.cpp;
-// to be removed once that file says Plan.
-using Spec = Plan;
-
 struct Built {
   std::string bytes;
   std::uint64_t data_start = 0;

@@ -283,6 +283,8 @@ void Krn_file::release_regions() {
   m_regions.clear();
 }
 
+void Krn_file::size_limit_fails_writes() { port::ignore_file_size_signal(); }
+
 Wstring Krn_file::temp_name(const Wstring& extension) { return temp_name(Wstring(), extension); }
 
 Wstring Krn_file::temp_name(const Wstring& directory, const Wstring& extension) {

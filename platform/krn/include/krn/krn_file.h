@@ -108,6 +108,11 @@ class KRN_API Krn_file {
 
   // A full path in the system's temporary folder (or in directory) that did
   // not exist when it was made: "pid<pid>_<n>.<extension>".
+  // Makes a write beyond the process's file size limit fail with an error
+  // status (EFBIG) instead of ending the process; for programs whose writes
+  // must never leave a half-written file behind. Affects the whole process.
+  static void size_limit_fails_writes();
+
   static Wstring temp_name(const Wstring& extension);
   static Wstring temp_name(const Wstring& directory, const Wstring& extension);
 

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -272,6 +273,8 @@ int list_files(const std::string& directory, std::vector<std::string>& names) {
   ::closedir(dir);
   return error;
 }
+
+void ignore_file_size_signal() { signal(SIGXFSZ, SIG_IGN); }
 
 std::string temp_directory() {
   const char* env = std::getenv("TMPDIR");

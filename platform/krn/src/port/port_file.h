@@ -76,6 +76,9 @@ int path_times(const std::string& path, File_times& times);
 int list_files(const std::string& directory, std::vector<std::string>& names);
 
 // $TMPDIR when set and not empty, else /tmp; without a trailing slash.
+// Writes beyond the file size limit fail instead of raising SIGXFSZ.
+void ignore_file_size_signal();
+
 std::string temp_directory();
 unsigned long process_id();
 // Seconds since 1970-01-01 UTC.

@@ -1,0 +1,77 @@
+// kestrel-inspect on sound, damaged and foreign files, and its lookups.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli_test_support.h"
+
+namespace {
+
+using cli_test::Folder;
+using cli_test::INSPECT;
+using cli_test::Result;
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class CliInspect : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder.write("in.tsv", cli_test::sample_records());
+    ASSERT_EQ(folder.kestrel({"-k", "Surname", "-k", "CardNum", "-s", cli_test::SCHEMA, "-i", "in.tsv", "-o",
+                              "out.kds"})
+                  .exit_code,
+              0);
+  }
+
+  Folder folder;
+};
+
+TEST_F(CliInspect, ASoundFileAndItsLookups) {
+  Result shown = folder.run(INSPECT, {"out.kds"});
+  EXPECT_EQ(shown.exit_code, 0);
+  EXPECT_EQ(shown.err, "");
+  for (const char* line : {"Version: 2\n", "Records: 3\n", "Key indexes: 2\n", "  Surname\tSimpleNC\n",
+                           "  CardNum\tCCNUMBER\n", "(holds)\n", "Key index names:\n  Surname\n  CardNum\n",
+                           "Sound: yes\n"}) {
+    EXPECT_TRUE(contains(shown.out, line)) << line << "\n" << shown.out;
+  }
+  // Written in other letter case, other grouping of the card.
+  Result found = folder.run(INSPECT, {"out.kds", "-k", "Surname", "-v", "BRONT\xC3\x8B"});
+  EXPECT_EQ(found.exit_code, 0);
+  EXPECT_TRUE(contains(found.out, "matches \"BRONT\xC3\x8B\": 1\n  record at offset ")) << found.out;
+  found = folder.run(INSPECT, {"out.kds", "-k", "CardNum", "-v", "41111111 11111111"});
+  EXPECT_EQ(found.exit_code, 0);
+  EXPECT_TRUE(contains(found.out, "FirstName=1 Surname=1 CardNum=1 tokens")) << found.out;
+
+  Result missing = folder.run(INSPECT, {"out.kds", "-k", "Surname", "-v", "Nobody"});
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_TRUE(contains(missing.out, "matches \"Nobody\": 0")) << missing.out;
+}
+
+TEST_F(CliInspect, DamagedAndForeignFilesAreNotSound) {
+  std::string bytes = folder.read("out.kds");
+  bytes[bytes.size() - 3] ^= 0x40;
+  folder.write("damaged.kds", bytes);
+  Result damaged = folder.run(INSPECT, {"damaged.kds"});
+  EXPECT_EQ(damaged.exit_code, 1);
+  EXPECT_TRUE(contains(damaged.out, "(does NOT hold)")) << damaged.out;
+  EXPECT_TRUE(contains(damaged.out, "Sound: no")) << damaged.out;
+  EXPECT_EQ(damaged.err, "The data set file is damaged: its checksum does not match its contents.");
+
+  Result foreign = folder.run(INSPECT, {"in.tsv"});
+  EXPECT_EQ(foreign.exit_code, 1);
+  EXPECT_TRUE(contains(foreign.out, "Not a data set file")) << foreign.out;
+  EXPECT_TRUE(contains(foreign.err, "is damaged or is not a data set file")) << foreign.err;
+}
+
+TEST_F(CliInspect, AWrongCommandLine) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, {"out.kds", "-k", "Surname"}, {"out.kds", "-v", "x"}, {"out.kds", "-x"}}) {
+    Result result = folder.run(INSPECT, args);
+    EXPECT_EQ(result.exit_code, 2);
+    EXPECT_EQ(result.err, "Usage: kestrel-inspect FILE [-k KEY -v VALUE]");
+  }
+}
+
+}  // namespace

@@ -1,0 +1,348 @@
+#include "tla_records.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+
+#include "codec/dff_facets.h"
+#include "codec/tkndfc_format_codec.h"
+#include "krn/krn_buffer.h"
+#include "krn/krn_file_buffer.h"
+#include "krn/krn_status.h"
+#include "krn/krn_status_args.h"
+#include "krn/krn_status_codes.h"
+#include "krn/krn_stream.h"
+#include "krn/krn_string.h"
+#include "tkn/tkn_text_view.h"
+#include "tkn/tkn_token.h"
+#include "tkn/tkn_types.h"
+#include "tla_formatter.h"
+#include "tla_status_codes.h"
+
+namespace tla {
+
+namespace {
+
+constexpr unsigned char TAB = 0x09;
+constexpr unsigned char LF = 0x0A;
+constexpr unsigned char CR = 0x0D;
+constexpr unsigned char BOM_1 = 0xEF;
+constexpr unsigned char BOM_2 = 0xBB;
+constexpr unsigned char BOM_3 = 0xBF;
+
+void report_exception(const std::exception& error, krn::Krn_status& status) {
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+    status = krn::KRN_E_NO_MEMORY;
+    return;
+  }
+  krn::Wstring text;
+  krn::krn_utf8_to_utf16(error.what(), text);
+  status.assign(krn::KRN_E_STD_EXCEPTION, krn::Krn_wstring_status_arg(text));
+}
+
+bool is_key_position(const std::vector<std::uint64_t>& key_positions, std::size_t position) {
+  return std::find(key_positions.begin(), key_positions.end(), position) != key_positions.end();
+}
+
+}  // namespace
+
+// ---- The intermediate file ---------------------------------------------------
+
+void create_intermediate_file(krn::Krn_file_buffer& file, krn::Krn_status& status) {
+  const krn::Wstring name(TLA_INTERMEDIATE_FILE_NAME);
+  file.open(name, krn::KRN_FILE_OPEN_ALWAYS, krn::KRN_FILE_ACCESS_READ_WRITE, krn::KRN_FILE_FLAG_DELETE_ON_CLOSE,
+            krn::KRN_FILE_SHARE_NONE, status);
+  if (!status.ok()) status.push(TLA_E_INTERMEDIATE_FILE, krn::Krn_wstring_status_arg(name));
+}
+
+// ---- Block writer ------------------------------------------------------------
+
+Tla_block_writer::Tla_block_writer(krn::Krn_ostream& out) : m_out(out) { m_pending.reserve(BLOCK_SIZE * 2); }
+
+void Tla_block_writer::flush_if_full(krn::Krn_status& status) {
+  if (m_pending.size() >= BLOCK_SIZE) flush(status);
+}
+
+void Tla_block_writer::flush(krn::Krn_status& status) {
+  status.clear();
+  if (m_pending.empty()) return;
+  m_out.write(m_pending.size(), m_pending.data(), status);
+  m_pending.clear();
+}
+
+// ---- Encoding ----------------------------------------------------------------
+
+// The codec and the content it reads. The content string is refilled for
+// each value; the buffer over it stays.
+struct Tla_record_encoder::Codec {
+  Codec() : buffer(content), codec(&facets, nullptr, nullptr, false) {}
+
+  // Replaces crcs by the form-0 CRCs of the value's tokens, in view order.
+  void cut(const krn::Wstring& value, std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
+    crcs.clear();
+    content = value;
+    codec.attach(&buffer, status);
+    if (status.is_error()) return;
+    unsigned cookie = 0;
+    const tkn::Tkn_text_view* view = codec.view(0, cookie);
+    // An empty value has no view: it stores no tokens.
+    if (view == nullptr) return;
+    for (const tkn::Tkn_token* token = view->cfront(); token != nullptr; token = token->next()) {
+      crcs.push_back(token->crc(tkn::TKN_FORM_SOURCE));
+    }
+  }
+
+  const dfc::Dfc_facet_set facets{dff::DFF_TEXT_FACET_ID};
+  krn::Wstring content;
+  krn::Krn_wstring_buffer buffer;
+  tkndfc::Tkndfc_format_codec codec;
+};
+
+Tla_record_encoder::Tla_record_encoder() : m_codec(std::make_unique<Codec>()) {}
+
+Tla_record_encoder::~Tla_record_encoder() = default;
+
+void Tla_record_encoder::write_field_tokens(const krn::Wstring& formatted_value, const krn::Wstring& field_name,
+                                            std::uint64_t line, std::string& out, krn::Krn_status& status) {
+  status.clear();
+  try {
+    m_codec->cut(formatted_value, m_crcs, status);
+  } catch (const std::exception& error) {
+    // The codec throws when it cannot cut the text (its token pool is
+    // exhausted, or the reader failed under it).
+    report_exception(error, status);
+  }
+  if (!status.ok()) {
+    status.push(TLA_E_RECORD_NOT_STORED, krn::Krn_uint_status_arg(line));
+    return;
+  }
+  // Cutting the list would store a value that no search finds again.
+  if (m_crcs.size() > TLA_MAX_TOKENS_PER_FIELD) {
+    status.assign(TLA_E_TOO_MANY_TOKENS, krn::Krn_wstring_status_arg(field_name), krn::Krn_uint_status_arg(line));
+    return;
+  }
+  tla_append_field_tokens(out, m_crcs);
+}
+
+void Tla_record_encoder::encode_record(const std::vector<krn::Wstring>& values, const Tla_schema& schema,
+                                       const std::vector<std::uint64_t>& key_positions, std::uint64_t line,
+                                       std::string& out, krn::Krn_status& status) {
+  status.clear();
+  if (values.size() != schema.size() || values.empty()) return;
+  const std::size_t record_start = out.size();
+  for (std::size_t i = 0; i < values.size() && !status.is_error(); ++i) {
+    m_value = values[i];
+    krn::krn_trim(m_value);
+    if (m_value.empty() && is_key_position(key_positions, i)) {
+      status.assign(TLA_E_EMPTY_KEY, krn::Krn_wstring_status_arg(schema[i].name), krn::Krn_uint_status_arg(line));
+      break;
+    }
+    const std::unique_ptr<Tla_formatter_base> formatter(create_formatter(schema[i].formatter_type));
+    // A field of an old data set may name a formatter this program does not
+    // know. Its tokens are then those of the value as it stands, which is
+    // also what the reader searches such a field with; storing nothing would
+    // leave a record that no longer matches its schema.
+    if (formatter) {
+      formatter->format(m_value, m_formatted, false);
+    } else {
+      m_formatted = m_value;
+    }
+    write_field_tokens(m_formatted, schema[i].name, line, out, status);
+  }
+  if (status.is_error()) {
+    out.resize(record_start);
+    return;
+  }
+  out.push_back(static_cast<char>(TLA_RECORD_TERMINATOR));
+}
+
+// ---- UTF-8 -------------------------------------------------------------------
+
+bool is_valid_utf8(const char* bytes, std::size_t length) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  const unsigned char* const end = p + length;
+  while (p < end) {
+    const unsigned char lead = *p;
+    if (lead < 0x80) {
+      ++p;
+      continue;
+    }
+    std::size_t size = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    // The ranges of the second byte rule out overlong forms, surrogates and
+    // code points above U+10FFFF.
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      size = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      size = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      size = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (static_cast<std::size_t>(end - p) < size) return false;
+    if (p[1] < low || p[1] > high) return false;
+    for (std::size_t i = 2; i < size; ++i) {
+      if (p[i] < 0x80 || p[i] > 0xBF) return false;
+    }
+    p += size;
+  }
+  return true;
+}
+
+// ---- Reading -----------------------------------------------------------------
+
+namespace {
+
+// The record being read: the raw bytes of its fields so far. The strings
+// keep their capacity from record to record.
+class Record_builder {
+ public:
+  Record_builder() : m_fields(1) {}
+
+  void add(unsigned char byte) { m_fields[m_used].push_back(static_cast<char>(byte)); }
+  void end_field() {
+    ++m_used;
+    if (m_used == m_fields.size()) m_fields.emplace_back();
+    m_fields[m_used].clear();
+  }
+  // Anything read since the last record ended.
+  bool started() const { return m_used > 0 || !m_fields[0].empty(); }
+  std::size_t field_count() const { return m_used + 1; }
+  const std::string& field(std::size_t i) const { return m_fields[i]; }
+  void clear() {
+    m_used = 0;
+    m_fields[0].clear();
+  }
+
+ private:
+  std::vector<std::string> m_fields;
+  std::size_t m_used = 0;
+};
+
+class Record_reader {
+ public:
+  Record_reader(Tla_block_writer& out, const Tla_schema& schema, const std::vector<std::uint64_t>& key_positions)
+      : m_out(out), m_schema(schema), m_key_positions(key_positions), m_values(schema.size()) {}
+
+  // Ends the current record; false when the reading must stop.
+  bool end_record(Tla_read_outcome& outcome, krn::Krn_status& status) {
+    if (m_record.field_count() != m_schema.size()) {
+      outcome = Tla_read_outcome::FIELD_COUNT;
+      return false;
+    }
+    for (std::size_t i = 0; i < m_schema.size(); ++i) {
+      const std::string& bytes = m_record.field(i);
+      const unsigned code = std::memchr(bytes.data(), 0, bytes.size()) != nullptr ? TLA_E_NUL_BYTE
+                            : !is_valid_utf8(bytes.data(), bytes.size())      ? TLA_E_NOT_UTF8
+                                                                              : 0;
+      if (code != 0) {
+        status.assign(code, krn::Krn_wstring_status_arg(m_schema[i].name), krn::Krn_uint_status_arg(m_line));
+        outcome = Tla_read_outcome::FAILED;
+        return false;
+      }
+      m_values[i].clear();
+      krn::krn_string_append(m_values[i], bytes.data(), bytes.size());
+    }
+    m_encoder.encode_record(m_values, m_schema, m_key_positions, m_line, m_out.pending(), status);
+    if (status.ok()) m_out.flush_if_full(status);
+    if (!status.ok()) {
+      outcome = Tla_read_outcome::FAILED;
+      return false;
+    }
+    ++m_records;
+    ++m_line;
+    m_record.clear();
+    if (m_records > TLA_MAX_RECORDS) {
+      status = TLA_E_TOO_MANY_RECORDS;
+      outcome = Tla_read_outcome::FAILED;
+      return false;
+    }
+    return true;
+  }
+
+  Record_builder& record() { return m_record; }
+  std::uint64_t records() const { return m_records; }
+
+ private:
+  Tla_block_writer& m_out;
+  const Tla_schema& m_schema;
+  const std::vector<std::uint64_t>& m_key_positions;
+  Record_builder m_record;
+  std::vector<krn::Wstring> m_values;
+  Tla_record_encoder m_encoder;
+  std::uint64_t m_line = 1;
+  std::uint64_t m_records = 0;
+};
+
+Tla_read_outcome read_all(krn::Krn_buffered_istream& input, krn::int64 size, Record_reader& reader,
+                          krn::Krn_status& status) {
+  Tla_read_outcome outcome = Tla_read_outcome::DONE;
+  Record_builder& record = reader.record();
+  while (input.tell() < size) {
+    const unsigned char byte = input.read_char();
+    switch (byte) {
+      case TAB:
+        record.end_field();
+        break;
+      case LF:
+        if (!reader.end_record(outcome, status)) return outcome;
+        break;
+      case CR:
+        // Nothing is read past the end: a CR there has no LF after it.
+        if (input.tell() >= size || input.read_char() != LF) return Tla_read_outcome::BAD_LINE_END;
+        if (!reader.end_record(outcome, status)) return outcome;
+        break;
+      case BOM_1: {
+        // Looked at without moving, so that a lone 0xEF costs no seek.
+        unsigned char next[2] = {};
+        krn::Krn_status peek;
+        if (size - input.tell() >= 2 && input.read_at(input.tell(), 2, next, peek) == 2 && next[0] == BOM_2 &&
+            next[1] == BOM_3) {
+          input.read_char();
+          input.read_char();
+        } else {
+          record.add(byte);
+        }
+        break;
+      }
+      default:
+        record.add(byte);
+        break;
+    }
+  }
+  if (record.started()) reader.end_record(outcome, status);
+  return outcome;
+}
+
+}  // namespace
+
+Tla_read_outcome read_records(krn::Krn_buffered_istream& input, Tla_block_writer& out, const Tla_schema& schema,
+                              const std::vector<std::uint64_t>& key_positions, std::uint64_t& records,
+                              krn::Krn_status& status) {
+  status.clear();
+  records = 0;
+  const krn::int64 size = input.size(status);
+  if (!status.ok()) return Tla_read_outcome::FAILED;
+  Record_reader reader(out, schema, key_positions);
+  Tla_read_outcome outcome = Tla_read_outcome::FAILED;
+  try {
+    outcome = read_all(input, size, reader, status);
+  } catch (const std::exception& error) {
+    // read_char throws when a byte the size promised is not there.
+    report_exception(error, status);
+    status.push(krn::KRN_E_READ);
+    outcome = Tla_read_outcome::FAILED;
+  }
+  records = reader.records();
+  return outcome;
+}
+
+}  // namespace tla
