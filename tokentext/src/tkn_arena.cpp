@@ -51,6 +51,19 @@ struct Chunk_cache {
   }
 };
 
+// Puts a piece of its own size second in the list, so that carving goes on
+// in the head, which is the piece still being filled.
+template <class Piece>
+void link_behind_head(Piece*& head, Piece* piece) noexcept {
+  if (head == nullptr) {
+    piece->next = nullptr;
+    head = piece;
+  } else {
+    piece->next = head->next;
+    head->next = piece;
+  }
+}
+
 // The library is loaded with the program, never opened later, so the
 // thread's cache can sit in static TLS and be reached without a call.
 thread_local Chunk_cache cache_instance __attribute__((tls_model("initial-exec")));
@@ -98,13 +111,7 @@ void* Tkn_arena::allocate(std::size_t bytes, std::size_t alignment) {
     std::size_t size = header + round_up(bytes, alignment) + alignment;
     Chunk* chunk = static_cast<Chunk*>(tkn_take_chunk(size));
     chunk->size = size;
-    if (m_chunks == nullptr) {
-      chunk->next = nullptr;
-      m_chunks = chunk;
-    } else {
-      chunk->next = m_chunks->next;
-      m_chunks->next = chunk;
-    }
+    link_behind_head(m_chunks, chunk);
     char* start = reinterpret_cast<char*>(round_up(reinterpret_cast<std::uintptr_t>(chunk) + header, alignment));
     return start;
   }
@@ -148,13 +155,7 @@ krn::Char16* Tkn_string_allocator::take(std::size_t units) {
     // Kept behind the current block so that carving goes on there.
     Block* block = static_cast<Block*>(tkn_take_chunk(header + units * sizeof(krn::Char16)));
     block->units = units;
-    if (m_blocks == nullptr) {
-      block->next = nullptr;
-      m_blocks = block;
-    } else {
-      block->next = m_blocks->next;
-      m_blocks->next = block;
-    }
+    link_behind_head(m_blocks, block);
     return reinterpret_cast<krn::Char16*>(reinterpret_cast<char*>(block) + header);
   }
   if (m_free < units) {

@@ -17,9 +17,14 @@ namespace {
 // Processors are handed to oneTBB in ranges of this many.
 constexpr std::size_t PROCESSOR_GRAIN = 10;
 
+// Asked once per process: views are made for every field value, and the
+// answer cannot change while the program runs.
 bool parallel_capable() {
-  krn::Krn_system* system = krn::Krn_system::instance();
-  return system != nullptr && system->processor_has_capability(krn::KRN_CPU_SSE2);
+  static const bool capable = [] {
+    krn::Krn_system* system = krn::Krn_system::instance();
+    return system != nullptr && system->processor_has_capability(krn::KRN_CPU_SSE2);
+  }();
+  return capable;
 }
 
 std::size_t total_units(const Tkn_token* token, Tkn_text_form form) {

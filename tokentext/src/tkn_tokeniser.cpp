@@ -4,6 +4,7 @@
 
 #include "krn/krn_unicode.h"
 #include "tkn/tkn_types.h"
+#include "tkn_utf16.h"
 
 namespace tkn {
 
@@ -46,23 +47,9 @@ bool is_letter_s(unsigned cls, unsigned cp) {
   return cls == krn::KRN_CP_LETTER && (cp == 0x0073 || cp == 0x0053 || cp == 0xFF53 || cp == 0xFF33);
 }
 
-void append(krn::Wstring& token, unsigned cp) {
-  if (cp < 0x10000) {
-    token.push_back(static_cast<krn::Char16>(cp));
-  } else if (cp <= 0x10FFFF) {
-    cp -= 0x10000;
-    token.push_back(static_cast<krn::Char16>(0xD800 + (cp >> 10)));
-    token.push_back(static_cast<krn::Char16>(0xDC00 + (cp & 0x3FF)));
-  } else {
-    // Beyond Unicode there is no UTF-16 form; a made-up surrogate pair would
-    // corrupt the token text.
-    token.push_back(static_cast<krn::Char16>(REPLACEMENT_CHARACTER));
-  }
-}
-
 void fresh(krn::Wstring& token, unsigned cp) {
   token.clear();
-  append(token, cp);
+  tkn_append_code_point(token, cp);
 }
 
 [[noreturn]] void apostrophe_expected() {
@@ -130,7 +117,7 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
 
     case IN_WHITESPACE:
       if (cls == krn::KRN_CP_SPACE) {
-        append(token, cp);
+        tkn_append_code_point(token, cp);
         operation = TKN_PARSE_CONTINUE;
       } else {
         operation = TKN_PARSE_EMIT_TRAILER;
@@ -140,7 +127,7 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
 
     case IN_NUMBER:
       if (cls == krn::KRN_CP_NUMBER || cls == krn::KRN_CP_MARK) {
-        append(token, cp);
+        tkn_append_code_point(token, cp);
         operation = TKN_PARSE_CONTINUE;
       } else if (is_apostrophe(cls, cp)) {
         operation = TKN_PARSE_CHECKPOINT;
@@ -155,7 +142,7 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
     case IN_SYMBOL:
     case IN_IDEOGRAPH:
       if (cls == krn::KRN_CP_MARK) {
-        append(token, cp);
+        tkn_append_code_point(token, cp);
         operation = TKN_PARSE_CONTINUE;
       } else {
         operation = TKN_PARSE_EMIT_TOKEN;
@@ -168,7 +155,7 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
           (cls == krn::KRN_CP_SYMBOL && cp == REPLACEMENT_CHARACTER)) {
         // U+FFFD stands for a unit the reader could not decode; keeping it
         // inside the word keeps the damaged word one token.
-        append(token, cp);
+        tkn_append_code_point(token, cp);
         operation = TKN_PARSE_CONTINUE;
       } else if (is_apostrophe(cls, cp)) {
         operation = TKN_PARSE_CHECKPOINT;
@@ -181,14 +168,14 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
 
     case WORD_APOSTROPHE_SAVED:
       if (!is_apostrophe(cls, cp)) apostrophe_expected();
-      append(token, cp);
+      tkn_append_code_point(token, cp);
       operation = TKN_PARSE_CONTINUE;
       m_state = WORD_APOSTROPHE;
       return;
 
     case WORD_APOSTROPHE:
       if (cls == krn::KRN_CP_LETTER) {
-        append(token, cp);
+        tkn_append_code_point(token, cp);
         operation = TKN_PARSE_CONTINUE;
         m_state = IN_WORD;
       } else {
@@ -215,7 +202,7 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
 
     case APOSTROPHE_DIGIT_SAVED:
       if (cls != krn::KRN_CP_NUMBER) number_expected();
-      append(token, cp);
+      tkn_append_code_point(token, cp);
       type = TKN_TOKEN_WORD;
       operation = TKN_PARSE_CONTINUE;
       m_state = APOSTROPHE_ONE_DIGIT;
@@ -223,7 +210,7 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
 
     case APOSTROPHE_ONE_DIGIT:
       if (cls == krn::KRN_CP_NUMBER) {
-        append(token, cp);
+        tkn_append_code_point(token, cp);
         operation = TKN_PARSE_CONTINUE;
         m_state = APOSTROPHE_TWO_DIGITS;
       } else {
@@ -234,7 +221,7 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
 
     case APOSTROPHE_TWO_DIGITS:
       if (is_letter_s(cls, cp)) {
-        append(token, cp);
+        tkn_append_code_point(token, cp);
         operation = TKN_PARSE_CONTINUE;
         m_state = APOSTROPHE_DIGITS_S;
       } else {
@@ -260,7 +247,7 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
 
     case NUMBER_APOSTROPHE_SAVED:
       if (!is_apostrophe(cls, cp)) apostrophe_expected();
-      append(token, cp);
+      tkn_append_code_point(token, cp);
       type = TKN_TOKEN_WORD;
       operation = TKN_PARSE_CONTINUE;
       m_state = NUMBER_APOSTROPHE;
@@ -268,7 +255,7 @@ void Tkn_tokeniser::process(unsigned cp, krn::Wstring& token, unsigned& type, Tk
 
     case NUMBER_APOSTROPHE:
       if (is_letter_s(cls, cp)) {
-        append(token, cp);
+        tkn_append_code_point(token, cp);
         operation = TKN_PARSE_CONTINUE;
         m_state = NUMBER_APOSTROPHE_S;
       } else {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -185,6 +187,22 @@ TEST(TknTextTable, CreateStringAndLookups) {
   // A string is not a text until a token interns it.
   EXPECT_EQ(table.size(), 0u);
   EXPECT_EQ(table.insert_text(TKN_TOKEN_PUNCTUATION, u"***")->key(), safe);
+}
+
+TEST(TknArena, LargeRequestsLeaveTheCurrentChunkInUse) {
+  Tkn_arena arena;
+  // A large first request must not become the chunk that small ones carve.
+  auto* first_big = static_cast<unsigned char*>(arena.allocate(Tkn_arena::CHUNK_SIZE, 16));
+  std::memset(first_big, 1, Tkn_arena::CHUNK_SIZE);
+  auto* a = static_cast<unsigned char*>(arena.allocate(64, 16));
+  auto* big = static_cast<unsigned char*>(arena.allocate(2 * Tkn_arena::CHUNK_SIZE, 64));
+  auto* b = static_cast<unsigned char*>(arena.allocate(64, 16));
+  EXPECT_EQ(b, a + 64);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(big) % 64, 0u);
+  std::memset(big, 2, 2 * Tkn_arena::CHUNK_SIZE);
+  std::memset(a, 3, 128);
+  EXPECT_EQ(first_big[Tkn_arena::CHUNK_SIZE - 1], 1);
+  EXPECT_EQ(big[0], 2);
 }
 
 }  // namespace

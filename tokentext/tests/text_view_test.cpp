@@ -21,17 +21,8 @@ using krn::Wstring;
 using namespace tkn;
 using tkn_test::Test_text;
 using tkn_test::text_of;
+using tkn_test::thrown_message;
 using It = Tkn_token_character_iterator;
-
-template <class F>
-std::string thrown_message(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(nothing thrown)";
-}
 
 Wstring walk(const Tkn_text_view& view, Tkn_text_form form) {
   Wstring units;

@@ -5,7 +5,9 @@
 // word token and the spaces after it its trailer (leading spaces go to an
 // empty whitespace-typed token, as the codec does).
 
+#include <exception>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "tkn/tkn_text_view.h"
@@ -41,6 +43,18 @@ struct Test_text {
 
 inline krn::Wstring text_of(const tkn::Tkn_token& token, tkn::Tkn_text_form form) {
   return krn::Wstring(token.text(form), token.length(form));
+}
+
+// The text of what f throws, so that a test can hold it against the
+// documented message.
+template <class F>
+std::string thrown_message(F&& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(nothing thrown)";
 }
 
 }  // namespace tkn_test

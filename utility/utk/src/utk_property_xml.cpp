@@ -45,18 +45,30 @@ std::u16string_view required(const DOMElement* element, const char16_t* name, co
   return text ? std::u16string_view(text) : std::u16string_view();
 }
 
+// Names and values alike: a parser turns line breaks and tabs in an attribute
+// into spaces, and other control characters cannot be written at all, so
+// either would come back changed or not at all.
+Wstring escaped(const Wstring& text) {
+  Wstring out;
+  krn::krn_wstring_to_xml(text, out, true);
+  return out;
+}
+
+Wstring unescaped(std::u16string_view text) {
+  Wstring out;
+  krn::krn_wstring_from_xml(Wstring(text), out);
+  return out;
+}
+
 }  // namespace
 
 void Utk_property::to_xml(DOMElement* element) const {
   Wstring text;
   krn::krn_utf8_to_utf16(name(), text);
-  element->setAttribute(NAME, text.c_str());
+  element->setAttribute(NAME, escaped(text).c_str());
   element->setAttribute(TYPE, TYPE_NAMES[type()]);
   get_persistent_string(text);
-  // Control characters have no place in an attribute; escape them.
-  Wstring escaped;
-  krn::krn_wstring_to_xml(text.substr(2), escaped, true);
-  element->setAttribute(VALUE, escaped.c_str());
+  element->setAttribute(VALUE, escaped(text.substr(2)).c_str());
 }
 
 void Utk_property::from_xml(const DOMNode* node) {
@@ -72,11 +84,9 @@ void Utk_property::from_xml(const DOMNode* node) {
 
   Wstring persistent = u"$";
   persistent += TYPE_LETTERS[type_index];
-  Wstring value_part;
-  krn::krn_wstring_from_xml(Wstring(value_text), value_part);
-  persistent += value_part;
+  persistent += unescaped(value_text);
   // Built aside, so that a bad value leaves this property as it was.
-  Utk_property read(Wstring(name_text), persistent);
+  Utk_property read(unescaped(name_text), persistent);
   try {
     read.convert_from_persistent_string();
   } catch (const std::runtime_error&) {

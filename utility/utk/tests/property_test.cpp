@@ -514,3 +514,21 @@ TEST_F(UtkPropertyXml, MalformedElementsAreRefusedAndChangeNothing) {
   EXPECT_THROW(property.from_xml(unknown_type), std::runtime_error);
   EXPECT_EQ(property.int_value(), 1);
 }
+
+TEST_F(UtkPropertyXml, NamesWithControlCharactersRoundTrip) {
+  // An attribute parser turns a raw line break or tab into a space, and
+  // U+0001 cannot be written at all: the name must be escaped like the value.
+  const Wstring name = u"two\nlines\tand \x01 a\\b";
+  Utk_property property(name, 7);
+  auto* node = element(u"Property");
+  property.to_xml(node);
+  const Wstring written(node->getAttribute(u"name"));
+  for (char16_t unit : written) EXPECT_GE(unit, 0x20) << "control unit in the name attribute";
+
+  Utk_property read;
+  read.from_xml(node);
+  EXPECT_TRUE(read == property);
+  Wstring read_name;
+  krn_utf8_to_utf16(read.name(), read_name);
+  EXPECT_EQ(read_name, name);
+}
