@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -15,6 +14,7 @@
 #include "krn/krn_stream.h"
 #include "krn/krn_string.h"
 #include "tla_data_set_format.h"
+#include "tla_data_set_tokens.h"
 #include "tla_records.h"
 #include "tla_schema.h"
 #include "tla_status_codes.h"
@@ -119,16 +119,6 @@ int report_with_usage(const char* message) {
   write_message(message);
   print_usage();
   return -1;
-}
-
-void report_exception(const std::exception& error, krn::Krn_status& status) {
-  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
-    status = krn::KRN_E_NO_MEMORY;
-    return;
-  }
-  krn::Wstring text;
-  krn::krn_utf8_to_utf16(error.what(), text);
-  status.assign(krn::KRN_E_STD_EXCEPTION, krn::Krn_wstring_status_arg(text));
 }
 
 }  // namespace
@@ -301,7 +291,7 @@ int Run::build() {
       build_data_set(m_key_names, m_schema, intermediate, m_output, m_status);
     }
   } catch (const std::exception& error) {
-    report_exception(error, m_status);
+    tla_report_exception(error, m_status);
     outcome = Tla_read_outcome::FAILED;
   }
 
@@ -326,7 +316,7 @@ int Run::upgrade() {
   try {
     upgrade_data_set(m_input_name, m_output, m_status);
   } catch (const std::exception& error) {
-    report_exception(error, m_status);
+    tla_report_exception(error, m_status);
   }
   if (!m_status.ok()) return fail(nullptr, nullptr);
   return 0;
@@ -356,7 +346,7 @@ int kestrel_main(int argc, const char* const* argv) {
     return run.main(argc, argv);
   } catch (const std::exception& error) {
     krn::Krn_status status;
-    report_exception(error, status);
+    tla_report_exception(error, status);
     print_status_messages(status);
     return -1;
   }

@@ -133,11 +133,12 @@ void Tla_data_set_entry_file::load_text(Tla_data_set_input& input, krn::Krn_stat
     return;
   }
   m_tokens.reserve(m_texts.size());
+  Tla_token_cutter cutter;
+  krn::Wstring wide;
   for (const std::string& text : m_texts) {
-    krn::Wstring wide;
     krn::krn_utf8_to_utf16(text, wide);
     std::vector<std::uint64_t>& crcs = m_tokens.emplace_back();
-    text_token_crcs(wide, crcs, status);
+    cutter.cut(wide, crcs, status);
     if (!status.ok()) return;
   }
 }

@@ -8,7 +8,9 @@
 #include "codec/tkndfc_format_codec.h"
 #include "krn/krn_buffer.h"
 #include "krn/krn_status.h"
+#include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
+#include "krn/krn_string.h"
 #include "tkn/tkn_text_view.h"
 #include "tkn/tkn_token.h"
 #include "tkn/tkn_types.h"
@@ -16,44 +18,66 @@
 
 namespace tla {
 
-bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
+// The content string is refilled for each text; the buffer over it stays,
+// and attaching it again drops everything the codec knew of the last text.
+struct Tla_token_cutter::Codec {
+  Codec() : buffer(content), codec(&facets, nullptr, nullptr, false) {}
+
+  const dfc::Dfc_facet_set facets{dff::DFF_TEXT_FACET_ID};
+  krn::Wstring content;
+  krn::Krn_wstring_buffer buffer;
+  tkndfc::Tkndfc_format_codec codec;
+};
+
+Tla_token_cutter::Tla_token_cutter() : m_codec(std::make_unique<Codec>()) {}
+
+Tla_token_cutter::~Tla_token_cutter() = default;
+
+bool Tla_token_cutter::cut(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
   status.clear();
   crcs.clear();
-  // The buffer may be written through, so it gets a copy of its own.
-  krn::Wstring content = text;
-  krn::Krn_wstring_buffer buffer(content);
-  const dfc::Dfc_facet_set facets{dff::DFF_TEXT_FACET_ID};
-  tkndfc::Tkndfc_format_codec codec(&facets, nullptr, nullptr, false);
-  codec.attach(&buffer, status);
-  if (!status.ok()) return false;
   try {
+    m_codec->content = text;
+    m_codec->codec.attach(&m_codec->buffer, status);
+    if (!status.ok()) return false;
     unsigned cookie = 0;
-    const tkn::Tkn_text_view* view = codec.view(0, cookie);
+    const tkn::Tkn_text_view* view = m_codec->codec.view(0, cookie);
     if (view == nullptr) return false;
     for (const tkn::Tkn_token* token = view->cfront(); token != nullptr; token = token->next()) {
       crcs.push_back(token->crc(tkn::TKN_FORM_SOURCE));
     }
-  } catch (const std::bad_alloc&) {
-    crcs.clear();
-    status = krn::KRN_E_NO_MEMORY;
-    return false;
   } catch (const std::exception& error) {
-    // The tokeniser failed, or the value needs more tokens than a codec
-    // can make.
+    // The tokeniser failed, or the text needs more tokens than a codec can
+    // make.
     crcs.clear();
-    status.assign(krn::KRN_E_STD_EXCEPTION, krn::Krn_wstring_status_arg(std::string(error.what())));
+    tla_report_exception(error, status);
     return false;
   }
   return true;
 }
 
+bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
+  Tla_token_cutter cutter;
+  return cutter.cut(text, crcs, status);
+}
+
 bool value_token_crcs(const krn::GUID& formatter_type, const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
                       krn::Krn_status& status) {
-  const std::unique_ptr<Tla_formatter_base> formatter(create_formatter(formatter_type));
+  const Tla_formatter_base* formatter = shared_formatter(formatter_type);
   if (!formatter) return text_token_crcs(text, crcs, status);
   krn::Wstring formatted;
   formatter->format(text, formatted, false);
   return text_token_crcs(formatted, crcs, status);
+}
+
+void tla_report_exception(const std::exception& error, krn::Krn_status& status) {
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+    status = krn::KRN_E_NO_MEMORY;
+    return;
+  }
+  krn::Wstring text;
+  krn::krn_utf8_to_utf16(error.what(), text);
+  status.assign(krn::KRN_E_STD_EXCEPTION, krn::Krn_wstring_status_arg(text));
 }
 
 }  // namespace tla

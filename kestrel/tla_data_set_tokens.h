@@ -6,6 +6,8 @@
 // nothing, so both go through here.
 
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <vector>
 
 #include "krn/krn_types.h"
@@ -15,6 +17,24 @@ class Krn_status;
 }
 
 namespace tla {
+
+// Keeps one text format codec, and the buffer it reads from, for all the
+// texts it cuts: making both afresh for each of millions of field values
+// would cost more than cutting the values does.
+class Tla_token_cutter {
+ public:
+  Tla_token_cutter();
+  ~Tla_token_cutter();
+  Tla_token_cutter(const Tla_token_cutter&) = delete;
+  Tla_token_cutter& operator=(const Tla_token_cutter&) = delete;
+
+  // As text_token_crcs below.
+  bool cut(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status);
+
+ private:
+  struct Codec;
+  std::unique_ptr<Codec> m_codec;
+};
 
 // Replaces crcs by the form-0 CRCs of the text's tokens, in order. Returns
 // false, with crcs empty, when the text yields no token view at all (an empty
@@ -26,6 +46,10 @@ bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
 // as it is.
 bool value_token_crcs(const krn::GUID& formatter_type, const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
                       krn::Krn_status& status);
+
+// KRN_E_NO_MEMORY for std::bad_alloc, else KRN_E_STD_EXCEPTION with the
+// exception's text.
+void tla_report_exception(const std::exception& error, krn::Krn_status& status);
 
 }  // namespace tla
 

@@ -106,6 +106,16 @@ Tla_formatter_base* create_formatter(const krn::GUID& type) {
   return nullptr;
 }
 
+const Tla_formatter_base* shared_formatter(const krn::GUID& type) {
+  static const Tla_simple_formatter simple;
+  static const Tla_simplenc_formatter simplenc;
+  static const Tla_ccnum_formatter ccnum;
+  if (type == TLA_SIMPLE_FORMATTER_ID) return &simple;
+  if (type == TLA_SIMPLENC_FORMATTER_ID) return &simplenc;
+  if (type == TLA_CCNUM_FORMATTER_ID) return &ccnum;
+  return nullptr;
+}
+
 void formatter_name_from_type(const krn::GUID& type, std::string& name) {
   for (const Formatter_entry& entry : FORMATTERS) {
     if (entry.type == type) {

@@ -68,6 +68,11 @@ krn::GUID formatter_type_from_name(const std::string& name);
 // that names none (all zeros included).
 Tla_formatter_base* create_formatter(const krn::GUID& type);
 
+// The same formatter without the allocation, for callers that format a
+// value at a time: formatters hold no state, so one object per type serves
+// every caller. Null for any identifier that names none.
+const Tla_formatter_base* shared_formatter(const krn::GUID& type);
+
 // The canonical name of the type, or the empty string.
 void formatter_name_from_type(const krn::GUID& type, std::string& name);
 

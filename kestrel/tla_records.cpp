@@ -3,21 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <memory>
-#include <new>
 
-#include "codec/dff_facets.h"
-#include "codec/tkndfc_format_codec.h"
-#include "krn/krn_buffer.h"
 #include "krn/krn_file_buffer.h"
 #include "krn/krn_status.h"
 #include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
 #include "krn/krn_stream.h"
 #include "krn/krn_string.h"
-#include "tkn/tkn_text_view.h"
-#include "tkn/tkn_token.h"
-#include "tkn/tkn_types.h"
+#include "tla_data_set_tokens.h"
 #include "tla_formatter.h"
 #include "tla_status_codes.h"
 
@@ -31,16 +24,6 @@ constexpr unsigned char CR = 0x0D;
 constexpr unsigned char BOM_1 = 0xEF;
 constexpr unsigned char BOM_2 = 0xBB;
 constexpr unsigned char BOM_3 = 0xBF;
-
-void report_exception(const std::exception& error, krn::Krn_status& status) {
-  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
-    status = krn::KRN_E_NO_MEMORY;
-    return;
-  }
-  krn::Wstring text;
-  krn::krn_utf8_to_utf16(error.what(), text);
-  status.assign(krn::KRN_E_STD_EXCEPTION, krn::Krn_wstring_status_arg(text));
-}
 
 bool is_key_position(const std::vector<std::uint64_t>& key_positions, std::size_t position) {
   return std::find(key_positions.begin(), key_positions.end(), position) != key_positions.end();
@@ -74,46 +57,13 @@ void Tla_block_writer::flush(krn::Krn_status& status) {
 
 // ---- Encoding ----------------------------------------------------------------
 
-// The codec and the content it reads. The content string is refilled for
-// each value; the buffer over it stays.
-struct Tla_record_encoder::Codec {
-  Codec() : buffer(content), codec(&facets, nullptr, nullptr, false) {}
-
-  // Replaces crcs by the form-0 CRCs of the value's tokens, in view order.
-  void cut(const krn::Wstring& value, std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
-    crcs.clear();
-    content = value;
-    codec.attach(&buffer, status);
-    if (status.is_error()) return;
-    unsigned cookie = 0;
-    const tkn::Tkn_text_view* view = codec.view(0, cookie);
-    // An empty value has no view: it stores no tokens.
-    if (view == nullptr) return;
-    for (const tkn::Tkn_token* token = view->cfront(); token != nullptr; token = token->next()) {
-      crcs.push_back(token->crc(tkn::TKN_FORM_SOURCE));
-    }
-  }
-
-  const dfc::Dfc_facet_set facets{dff::DFF_TEXT_FACET_ID};
-  krn::Wstring content;
-  krn::Krn_wstring_buffer buffer;
-  tkndfc::Tkndfc_format_codec codec;
-};
-
-Tla_record_encoder::Tla_record_encoder() : m_codec(std::make_unique<Codec>()) {}
+Tla_record_encoder::Tla_record_encoder() = default;
 
 Tla_record_encoder::~Tla_record_encoder() = default;
 
 void Tla_record_encoder::write_field_tokens(const krn::Wstring& formatted_value, const krn::Wstring& field_name,
                                             std::uint64_t line, std::string& out, krn::Krn_status& status) {
-  status.clear();
-  try {
-    m_codec->cut(formatted_value, m_crcs, status);
-  } catch (const std::exception& error) {
-    // The codec throws when it cannot cut the text (its token pool is
-    // exhausted, or the reader failed under it).
-    report_exception(error, status);
-  }
+  m_cutter.cut(formatted_value, m_crcs, status);
   if (!status.ok()) {
     status.push(TLA_E_RECORD_NOT_STORED, krn::Krn_uint_status_arg(line));
     return;
@@ -139,7 +89,7 @@ void Tla_record_encoder::encode_record(const std::vector<krn::Wstring>& values, 
       status.assign(TLA_E_EMPTY_KEY, krn::Krn_wstring_status_arg(schema[i].name), krn::Krn_uint_status_arg(line));
       break;
     }
-    const std::unique_ptr<Tla_formatter_base> formatter(create_formatter(schema[i].formatter_type));
+    const Tla_formatter_base* formatter = shared_formatter(schema[i].formatter_type);
     // A field of an old data set may name a formatter this program does not
     // know. Its tokens are then those of the value as it stands, which is
     // also what the reader searches such a field with; storing nothing would
@@ -337,7 +287,7 @@ Tla_read_outcome read_records(krn::Krn_buffered_istream& input, Tla_block_writer
     outcome = read_all(input, size, reader, status);
   } catch (const std::exception& error) {
     // read_char throws when a byte the size promised is not there.
-    report_exception(error, status);
+    tla_report_exception(error, status);
     status.push(krn::KRN_E_READ);
     outcome = Tla_read_outcome::FAILED;
   }

@@ -13,6 +13,7 @@
 
 #include "krn/krn_types.h"
 #include "tla_data_set_format.h"
+#include "tla_data_set_tokens.h"
 
 namespace krn {
 class Krn_buffered_istream;
@@ -53,11 +54,8 @@ class Tla_block_writer {
   std::string m_pending;
 };
 
-// Encodes records in the layout of the data set's data area. It keeps one
-// text format codec and the buffer it reads from for all the values it
-// encodes: attaching new content drops everything the codec knew of the
-// last value, and making both afresh for each of millions of values would
-// cost more than cutting the values does.
+// Encodes records in the layout of the data set's data area, with one
+// token cutter for all the values it encodes.
 class Tla_record_encoder {
  public:
   Tla_record_encoder();
@@ -85,9 +83,7 @@ class Tla_record_encoder {
                      krn::Krn_status& status);
 
  private:
-  struct Codec;
-
-  std::unique_ptr<Codec> m_codec;
+  Tla_token_cutter m_cutter;
   std::vector<std::uint64_t> m_crcs;
   krn::Wstring m_value;
   krn::Wstring m_formatted;

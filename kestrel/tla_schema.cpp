@@ -29,7 +29,8 @@ bool parse_schema(const std::string& text, Tla_schema& schema, std::vector<krn::
   std::vector<krn::Wstring> part_list;
   for (const krn::Wstring& item : item_list) {
     parts.tokenise(item, part_list);
-    if (part_list.size() % 2 != 0) return false;
+    // An item of commas alone has no parts at all, so no name to take.
+    if (part_list.empty() || part_list.size() % 2 != 0) return false;
     std::string formatter_name;
     krn::krn_wtos(part_list[1], formatter_name);
     const krn::GUID type = formatter_type_from_name(formatter_name);

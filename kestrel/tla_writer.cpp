@@ -208,16 +208,20 @@ void write_key_index(const krn::Wstring& key_name, const Tla_schema& schema, std
 
   // Only neighbours of equal hash are compared: the records of one key
   // value lie together after the sort, and exact repeats among them are
-  // reported, though every record keeps its entry.
+  // reported, though every record keeps its entry. One warning per index
+  // says it all; one per repeat would grow the status, and the console
+  // report, with the input.
   Record_scanner scanners[2] = {Record_scanner(input, schema.size()), Record_scanner(input, schema.size())};
   std::size_t previous = 0;
   std::uint64_t previous_offset = 0;
   bool previous_loaded = false;
+  bool repeat_seen = false;
   bytes.clear();
   bytes.reserve(COPY_BLOCK_SIZE + TLA_INDEX_ENTRY_SIZE);
   for (std::size_t i = 0; i < entries.size() && local.ok(); ++i) {
     const Index_entry& entry = entries[i];
-    if (i > 0 && entry.hash == entries[i - 1].hash) {
+    // Once a repeat is known, no further comparison can change the report.
+    if (!repeat_seen && i > 0 && entry.hash == entries[i - 1].hash) {
       const std::uint64_t before = entries[i - 1].offset;
       if (!previous_loaded || previous_offset != before) {
         previous_loaded = scanners[previous].read(static_cast<krn::int64>(before - data_start), local);
@@ -225,9 +229,7 @@ void write_key_index(const krn::Wstring& key_name, const Tla_schema& schema, std
       }
       Record_scanner& current = scanners[1 - previous];
       if (previous_loaded && current.read(static_cast<krn::int64>(entry.offset - data_start), local)) {
-        if (current.bytes() == scanners[previous].bytes()) {
-          status.push(TLA_W_DUPLICATE_RECORD, krn::Krn_wstring_status_arg(key_name));
-        }
+        if (current.bytes() == scanners[previous].bytes()) repeat_seen = true;
         previous = 1 - previous;
         previous_offset = entry.offset;
       }
@@ -240,7 +242,11 @@ void write_key_index(const krn::Wstring& key_name, const Tla_schema& schema, std
     }
   }
   if (local.ok()) write_bytes(out, bytes, local);
-  if (!local.ok()) status.push(local);
+  if (!local.ok()) {
+    status.push(local);
+    return;
+  }
+  if (repeat_seen) status.push(TLA_W_DUPLICATE_RECORD, krn::Krn_wstring_status_arg(key_name));
 }
 
 void build_data_set(const std::vector<krn::Wstring>& key_names, const Tla_schema& schema,

@@ -219,6 +219,18 @@ TEST_F(CliCommandLine, DuplicateRecordsEndWithWarningsAndACompleteFile) {
   EXPECT_NE(inspected.out.find("matches \"SMITH\": 2"), std::string::npos);
 }
 
+TEST_F(CliCommandLine, ManyRepeatsStillGiveOneWarningPerIndex) {
+  std::string input;
+  for (int i = 0; i < 5; ++i) input += "Anne\tSmith\t4111\nJohn\tDoe\t5500\n";
+  folder.write("dup.tsv", input);
+  Result result = folder.kestrel({"-k", "Surname", "-s", SCHEMA, "-i", "dup.tsv", "-o", "out.kds"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "Warnings:A record repeats another record of the data set exactly; both are stored and "
+                        "indexed under the key \"Surname\".");
+  Result inspected = folder.run(cli_test::INSPECT, {"out.kds", "-k", "Surname", "-v", "smith"});
+  EXPECT_NE(inspected.out.find("matches \"smith\": 5"), std::string::npos) << inspected.out;
+}
+
 TEST_F(CliCommandLine, AnExistingLongerOutputIsReplacedExactly) {
   ASSERT_EQ(folder.kestrel(build_args()).exit_code, 0);
   const std::string fresh = folder.read("out.kds");

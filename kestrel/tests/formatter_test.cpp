@@ -59,6 +59,11 @@ TEST(TlaFormatterTable, IdentifiersNamesAndObjectsAgree) {
     ASSERT_NE(formatter, nullptr);
     EXPECT_EQ(formatter->type_id(), known.type);
     EXPECT_EQ(formatter->name(), known.name);
+
+    const tla::Tla_formatter_base* shared = tla::shared_formatter(known.type);
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared->type_id(), known.type);
+    EXPECT_EQ(shared, tla::shared_formatter(known.type));
   }
 }
 
@@ -67,6 +72,7 @@ TEST(TlaFormatterTable, UnknownIdentifiersGiveNoFormatterAndNoName) {
   altered.data4[7] ^= 1;
   for (const GUID& type : {tla::TLA_NO_FORMATTER_ID, altered}) {
     EXPECT_EQ(make(type), nullptr);
+    EXPECT_EQ(tla::shared_formatter(type), nullptr);
     std::string name = "stale";
     tla::formatter_name_from_type(type, name);
     EXPECT_EQ(name, "");

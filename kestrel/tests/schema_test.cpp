@@ -49,7 +49,7 @@ TEST(TlaSchema, ItemsPartsAndSpaces) {
 }
 
 TEST(TlaSchema, OddPartsAndUnknownFormattersAreRefused) {
-  for (const char* text : {"a,Simple,b", "a", "a,Simple;b", "a,Simple;b,Simpler", "a, Simple", "a,"}) {
+  for (const char* text : {"a,Simple,b", "a", "a,Simple;b", "a,Simple;b,Simpler", "a, Simple", "a,", ",", "a,Simple;,,"}) {
     EXPECT_FALSE(parse(text).ok) << text;
   }
 }
