@@ -36,6 +36,18 @@ inline bool seek_base(Krn_seek_mode mode, int64 position, int64 end, int64& base
   return false;
 }
 
+// base + offset into target when it lies in 0..KRN_MAX_POSITION; otherwise
+// KRN_E_SEEK_RANGE, target unchanged and false.
+inline bool advance_in_range(int64 base, int64 offset, int64& target, Krn_status& status) {
+  try {
+    target = krn_advance(base, offset);
+    return true;
+  } catch (const std::exception&) {
+    status = KRN_E_SEEK_RANGE;
+    return false;
+  }
+}
+
 // The seek every in-memory buffer shares: the position moves only when the
 // target lies in 0..KRN_MAX_POSITION.
 inline void seek_in_range(Krn_seek_mode mode, int64 offset, int64 end, int64& position, Krn_status& status) {
@@ -45,11 +57,7 @@ inline void seek_in_range(Krn_seek_mode mode, int64 offset, int64 end, int64& po
     status = KRN_E_SEEK_RANGE;
     return;
   }
-  try {
-    position = krn_advance(base, offset);
-  } catch (const std::exception&) {
-    status = KRN_E_SEEK_RANGE;
-  }
+  advance_in_range(base, offset, position, status);
 }
 
 inline void check_write_count(uint64 count) {

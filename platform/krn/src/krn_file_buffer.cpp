@@ -174,12 +174,7 @@ void Krn_file_buffer::seek(Krn_seek_mode mode, int64 offset, int64& position, Kr
         return;
       }
       int64 target = 0;
-      try {
-        target = krn_advance(base, offset);
-      } catch (const std::exception&) {
-        status = KRN_E_SEEK_RANGE;
-        return;
-      }
+      if (!detail::advance_in_range(base, offset, target, status)) return;
       m_file->seek(target, status);
     }
     if (status.ok()) position = m_file->tell();

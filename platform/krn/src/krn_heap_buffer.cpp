@@ -88,23 +88,25 @@ constexpr unsigned BLOCK_SHIFT = 24;
 constexpr uint64 PAGE_OFFSET_MASK = 0xFFFF;
 constexpr unsigned PAGE_INDEX_MASK = 0xFF;
 
+// Gives a page back to the budget it came from.
+void return_page(void* page) {
+  if (Krn_heap_allocator* pages = Krn_heap_buffer::allocator()) {
+    pages->free_page(page);
+  } else {
+    std::free(page);
+  }
+}
+
 }  // namespace
 
 Krn_heap_buffer::Krn_heap_buffer() = default;
 
 Krn_heap_buffer::~Krn_heap_buffer() {
   Krn_buffer_write_guard guard(*this);
-  Krn_heap_allocator* pages = allocator();
   for (auto& block : m_blocks) {
     for (unsigned i = 0; i < PAGES_PER_BLOCK; ++i) {
-      Page_entry& entry = block.second[i];
-      if (entry.kind != PAGE_MEMORY) continue;
-      void* page = reinterpret_cast<void*>(static_cast<std::uintptr_t>(entry.value));
-      if (pages != nullptr) {
-        pages->free_page(page);
-      } else {
-        std::free(page);
-      }
+      const Page_entry& entry = block.second[i];
+      if (entry.kind == PAGE_MEMORY) return_page(reinterpret_cast<void*>(static_cast<std::uintptr_t>(entry.value)));
     }
   }
   m_blocks.clear();
@@ -138,9 +140,12 @@ void Krn_heap_buffer::open_swap_file(Krn_status& status) {
 }
 
 void Krn_heap_buffer::init_missing_pages(Page_entry* table, unsigned last, Krn_status& status) {
-  // From the top down: pages below an existing one always exist, so a fill
-  // that stopped part way is completed by the next one.
-  for (int index = static_cast<int>(last); index >= 0 && status.ok(); --index) {
+  // From the top down: pages below an existing one always exist, so the fill
+  // stops at the first page it finds.
+  const uint64 memory_before = m_memory_pages;
+  const uint64 swap_before = m_swap_next;
+  int index = static_cast<int>(last);
+  for (; index >= 0 && status.ok(); --index) {
     Page_entry& entry = table[index];
     if (entry.kind != PAGE_NONE) break;
     void* page = nullptr;
@@ -165,6 +170,17 @@ void Krn_heap_buffer::init_missing_pages(Page_entry* table, unsigned last, Krn_s
     entry.value = m_swap_next;
     m_swap_next += PAGE_SIZE;
   }
+  if (status.ok()) return;
+  // A fill that stopped part way is undone: the pages it made would sit above
+  // a hole, where every later fill stops before reaching the hole and no read
+  // can cross it. Undone, they also go back to the budget.
+  for (unsigned i = static_cast<unsigned>(index + 1); i <= last; ++i) {
+    Page_entry& entry = table[i];
+    if (entry.kind == PAGE_MEMORY) return_page(reinterpret_cast<void*>(static_cast<std::uintptr_t>(entry.value)));
+    entry = Page_entry{};
+  }
+  m_memory_pages = memory_before;
+  m_swap_next = swap_before;
 }
 
 void Krn_heap_buffer::create_position(uint64 position, Krn_status& status) {
@@ -183,21 +199,10 @@ void Krn_heap_buffer::create_position(uint64 position, Krn_status& status) {
     if (!status.ok()) return;
   }
   for (uint64 number = blocks; number <= block && status.ok(); ++number) {
-    const uint64 memory_before = m_memory_pages;
-    const uint64 swap_before = m_swap_next;
     Page_table table(new Page_entry[PAGES_PER_BLOCK]());
     init_missing_pages(table.get(), number == block ? index : PAGES_PER_BLOCK - 1, status);
-    if (!status.ok()) {
-      // The table goes; its pages must not be lost from the budget.
-      for (unsigned i = 0; i < PAGES_PER_BLOCK; ++i) {
-        if (table[i].kind == PAGE_MEMORY) {
-          allocator()->free_page(reinterpret_cast<void*>(static_cast<std::uintptr_t>(table[i].value)));
-        }
-      }
-      m_memory_pages = memory_before;
-      m_swap_next = swap_before;
-      return;
-    }
+    // A failed fill has already given its pages back.
+    if (!status.ok()) return;
     m_blocks.emplace(number, std::move(table));
   }
 }

@@ -39,6 +39,16 @@ bool parse_int64(const std::string& text, int64& value) {
   return errno == 0 && *end == '\0';
 }
 
+// An unsigned 64-bit decimal: the upper half of the range does not fit the
+// signed reading, and the writer puts every value there.
+bool parse_uint64(const std::string& text, uint64& value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  value = std::strtoull(text.c_str(), &end, 10);
+  return errno == 0 && *end == '\0';
+}
+
 Krn_status_arg* arg_from_xml(const DOMElement* element) {
   const std::string type = attribute(element, u"type");
   const char16_t* raw = element->getAttribute(u"value");
@@ -51,8 +61,9 @@ Krn_status_arg* arg_from_xml(const DOMElement* element) {
     return new Krn_int_status_arg(number, true);
   }
   if (type == "uint") {
-    if (!parse_int64(value, number)) invalid();
-    return new Krn_uint_status_arg(static_cast<uint64>(number), true);
+    uint64 unsigned_number = 0;
+    if (!parse_uint64(value, unsigned_number)) invalid();
+    return new Krn_uint_status_arg(unsigned_number, true);
   }
   if (type == "bool") {
     if (value == "true") return new Krn_bool_status_arg(true);

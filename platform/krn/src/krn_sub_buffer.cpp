@@ -80,12 +80,7 @@ void Krn_sub_buffer::seek(Krn_seek_mode mode, int64 offset, int64& position, Krn
       return;
   }
   int64 target = 0;
-  try {
-    target = krn_advance(base, offset);
-  } catch (const std::exception&) {
-    status = KRN_E_SEEK_RANGE;
-    return;
-  }
+  if (!detail::advance_in_range(base, offset, target, status)) return;
   if (target < m_start) {
     status = KRN_E_SEEK_RANGE;
     return;

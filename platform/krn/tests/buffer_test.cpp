@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -189,6 +190,33 @@ TEST_F(KrnHeapBuffer, SwapLimitStopsTheWriteThatNeedsOneMorePage) {
     EXPECT_EQ(buffer.pages_in_swap(), 1u);
   }
   EXPECT_EQ(read_all_at(buffer, 0, 65536, status), page);
+}
+
+TEST_F(KrnHeapBuffer, AWriteStoppedPartWayLeavesNoHoleForLaterWrites) {
+  Krn_heap_buffer::set_swap_threshold(0);
+  Krn_heap_buffer::set_swap_limit(2);
+  Krn_heap_buffer buffer;
+  Krn_status status;
+  const unsigned char byte = 7;
+  int64 position = 0;
+  buffer.write(position, 1, &byte, status);
+  ASSERT_TRUE(status.ok());
+  // Pages 1 to 3 are needed, one fits: the write fails.
+  position = 3 * 65536;
+  buffer.write(position, 1, &byte, status);
+  ASSERT_FALSE(status.ok());
+
+  // Once room is made, the same write must leave every page below it readable.
+  Krn_heap_buffer::set_swap_limit(0);
+  position = 3 * 65536;
+  buffer.write(position, 1, &byte, status);
+  ASSERT_TRUE(status.ok());
+  const auto all = read_all_at(buffer, 0, 3 * 65536 + 1, status);
+  ASSERT_TRUE(status.ok()) << std::hex << status.value();
+  ASSERT_EQ(all.size(), 3u * 65536 + 1);
+  EXPECT_EQ(all.front(), byte);
+  EXPECT_EQ(all.back(), byte);
+  EXPECT_EQ(std::count(all.begin() + 1, all.end() - 1, 0), 3 * 65536 - 1);
 }
 
 TEST_F(KrnHeapBuffer, PagesBeyondTheProcessBudgetGoToSwapAndReturnOnDestruction) {

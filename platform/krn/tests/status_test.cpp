@@ -292,6 +292,15 @@ TEST_F(KrnStatusXml, RoundTripKeepsValuesArgumentsAndChildren) {
   EXPECT_TRUE(back.child()->compare(*status.child(), true, true));
 }
 
+TEST_F(KrnStatusXml, IntegerArgumentsKeepTheirWholeRange) {
+  Krn_status status(KRN_E_OPEN, Krn_uint_status_arg(18446744073709551615ull),
+                    Krn_int_status_arg(-9223372036854775807ll - 1), Krn_uint_status_arg(9223372036854775808ull));
+  status.to_xml(root(), true);
+  Krn_status back;
+  back.from_xml(root());
+  EXPECT_TRUE(back.compare(status, true, true));
+}
+
 TEST_F(KrnStatusXml, WithoutChildrenOnlyTheHeadIsWritten) {
   Krn_status status = chain({KRN_E_OPEN, 2u});
   status.to_xml(root(), false);
