@@ -1,0 +1,388 @@
+// Each feature generator on small crafted inputs whose values are worked
+// out by hand, the automata, iterators and distribution analysers.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "enr/enr_feature.h"
+#include "enr/enr_input_text.h"
+
+using namespace enr;
+
+namespace {
+
+constexpr std::uint16_t UNTOUCHED = 0xBEEF;
+
+struct Values {
+  std::array<std::uint16_t, ENR_FEATURE_COUNT> v;
+  Values() { v.fill(UNTOUCHED); }
+  std::uint16_t operator[](unsigned i) const { return v[i]; }
+};
+
+Values run(Enr_feature&& feature, const std::string& bytes) {
+  Values values;
+  const Enr_input_text text(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  feature.generate(text, values.v.data());
+  return values;
+}
+
+std::string repeat(const std::string& part, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += part;
+  return out;
+}
+
+}  // namespace
+
+TEST(EnrInputText, RecognisesByteOrderMarks) {
+  struct Case {
+    std::string bytes;
+    bool mark;
+    bool little;
+  } cases[] = {
+      {"\xEF\xBB\xBFx", true, true},       {"\xFE\xFFx", true, false},
+      {std::string("\xFF\xFE\0\0", 4), true, true}, {std::string("\0\0\xFE\xFF", 4), true, false},
+      {"\xFFx", false, false},              {"", false, false},
+  };
+  for (const Case& c : cases) {
+    const Enr_input_text text(c.bytes.data(), static_cast<std::uint32_t>(c.bytes.size()));
+    bool little = !c.little;
+    EXPECT_EQ(c.mark, text.has_bom(little)) << c.bytes.size();
+    if (c.mark) {
+      EXPECT_EQ(c.little, little);
+    }
+  }
+}
+
+TEST(EnrInputText, KeepsOnlyTheFirstMebibyte) {
+  const std::string big(Enr_input_text::CAPACITY + 10, 'a');
+  const Enr_input_text text(big.data(), static_cast<std::uint32_t>(big.size()));
+  EXPECT_EQ(Enr_input_text::CAPACITY, text.length());
+}
+
+TEST(EnrUtf8Feature, ScoresValidAndBrokenSequences) {
+  EXPECT_EQ(10, run(Enr_utf8_feature(ENR_F_UTF8), "plain ascii")[ENR_F_UTF8]);
+  // A mark and nothing invalid is certain, however short.
+  EXPECT_EQ(100, run(Enr_utf8_feature(ENR_F_UTF8), "\xEF\xBB\xBFok")[ENR_F_UTF8]);
+  EXPECT_EQ(80, run(Enr_utf8_feature(ENR_F_UTF8), "caf\xC3\xA9 caf\xC3\xA9")[ENR_F_UTF8]);
+  // The mark itself counts as one valid character here.
+  EXPECT_EQ(100, run(Enr_utf8_feature(ENR_F_UTF8), repeat("\xC3\xA9", 4))[ENR_F_UTF8]);
+  // 22 valid, one invalid: more than ten times as many.
+  EXPECT_EQ(25, run(Enr_utf8_feature(ENR_F_UTF8), repeat("\xC3\xA9", 22) + "\xE9 ")[ENR_F_UTF8]);
+  EXPECT_EQ(0, run(Enr_utf8_feature(ENR_F_UTF8), "caf\xE9 na\xEFve")[ENR_F_UTF8]);
+  // A lead byte whose run is broken: the breaking byte goes with it.
+  EXPECT_EQ(0, run(Enr_utf8_feature(ENR_F_UTF8), "\xC3\x41")[ENR_F_UTF8]);
+  // A lead byte at the very end counts nothing.
+  EXPECT_EQ(80, run(Enr_utf8_feature(ENR_F_UTF8), "\xC3\xA9\xC3")[ENR_F_UTF8]);
+}
+
+TEST(EnrUtf8FeatureSm, CountsMultiByteCharacters) {
+  EXPECT_EQ(0, run(Enr_utf8_feature_sm(ENR_F_UTF8_MOZ), "plain ascii")[ENR_F_UTF8_MOZ]);
+  EXPECT_EQ(50, run(Enr_utf8_feature_sm(ENR_F_UTF8_MOZ), "caf\xC3\xA9")[ENR_F_UTF8_MOZ]);
+  EXPECT_EQ(87, run(Enr_utf8_feature_sm(ENR_F_UTF8_MOZ), "\xE2\x82\xAC\xF0\x9F\x98\x80\xC3\xA9")[ENR_F_UTF8_MOZ]);
+  EXPECT_EQ(99, run(Enr_utf8_feature_sm(ENR_F_UTF8_MOZ), repeat("\xC3\xA9", 6))[ENR_F_UTF8_MOZ]);
+  // Surrogates and overlong forms put the automaton in its error state.
+  EXPECT_EQ(0, run(Enr_utf8_feature_sm(ENR_F_UTF8_MOZ), "\xED\xA0\x80\xC3\xA9")[ENR_F_UTF8_MOZ]);
+  EXPECT_EQ(0, run(Enr_utf8_feature_sm(ENR_F_UTF8_MOZ), "\xC0\x80\xC3\xA9")[ENR_F_UTF8_MOZ]);
+}
+
+TEST(EnrUtf16Feature, MarksAndAutomata) {
+  Values marked = run(Enr_utf16_feature(ENR_F_UTF16), "\xFF\xFE" "A");
+  EXPECT_EQ(100, marked[ENR_F_UTF16]);
+  EXPECT_EQ(0, marked[ENR_F_UTF16 + 1]);
+  EXPECT_EQ(0, marked[ENR_F_UTF16 + 2]);
+  // A line end at a unit boundary proves the order it is in.
+  Values little = run(Enr_utf16_feature(ENR_F_UTF16), std::string("A\0\n\0", 4));
+  EXPECT_EQ(0, little[ENR_F_UTF16]);
+  EXPECT_EQ(10, little[ENR_F_UTF16 + 1]);
+  EXPECT_EQ(100, little[ENR_F_UTF16 + 2]);
+  Values big = run(Enr_utf16_feature(ENR_F_UTF16), std::string("\0A\0\n", 4));
+  EXPECT_EQ(100, big[ENR_F_UTF16 + 1]);
+  // A low surrogate first rules big-endian out; a pair is fine.
+  Values lone = run(Enr_utf16_feature(ENR_F_UTF16), "\xDC\x01\xD8\x3D\xDE\x00");
+  EXPECT_EQ(0, lone[ENR_F_UTF16 + 1]);
+  Values pair = run(Enr_utf16_feature(ENR_F_UTF16), "\xD8\x3D\xDE\x00");
+  EXPECT_EQ(10, pair[ENR_F_UTF16 + 1]);
+  EXPECT_EQ(10, pair[ENR_F_UTF16 + 2]);
+  Values lone_little = run(Enr_utf16_feature(ENR_F_UTF16), "\x01\xDC" "a\0");
+  EXPECT_EQ(0, lone_little[ENR_F_UTF16 + 2]);
+}
+
+TEST(EnrUtf32Feature, MarksAndRanges) {
+  Values marked = run(Enr_utf32_feature(ENR_F_UTF32), std::string("\0\0\xFE\xFF", 4));
+  EXPECT_EQ(100, marked[ENR_F_UTF32]);
+  EXPECT_EQ(0, marked[ENR_F_UTF32 + 1]);
+  // The little-endian mark is not taken as a mark here.
+  Values little_mark = run(Enr_utf32_feature(ENR_F_UTF32), std::string("\xFF\xFE\0\0A\0\0\0", 8));
+  EXPECT_EQ(0, little_mark[ENR_F_UTF32]);
+  EXPECT_EQ(0, little_mark[ENR_F_UTF32 + 1]);
+  EXPECT_EQ(100, little_mark[ENR_F_UTF32 + 2]);
+  // A trailing partial group is ignored.
+  Values little = run(Enr_utf32_feature(ENR_F_UTF32), std::string("A\0\0\0B\0\0\0xy", 10));
+  EXPECT_EQ(0, little[ENR_F_UTF32 + 1]);
+  EXPECT_EQ(100, little[ENR_F_UTF32 + 2]);
+  // 0x111FFE is still accepted, 0x111FFF is not.
+  EXPECT_EQ(100, run(Enr_utf32_feature(ENR_F_UTF32), std::string("\0\x11\x1F\xFE", 4))[ENR_F_UTF32 + 1]);
+  EXPECT_EQ(0, run(Enr_utf32_feature(ENR_F_UTF32), std::string("\0\x11\x1F\xFF", 4))[ENR_F_UTF32 + 1]);
+  // Eleven valid readings against one invalid.
+  std::string mostly(44, '\0');
+  mostly += std::string("\0\0\xD8\0", 4);
+  EXPECT_EQ(80, run(Enr_utf32_feature(ENR_F_UTF32), mostly)[ENR_F_UTF32 + 1]);
+}
+
+TEST(EnrByteFeature, RelativeFrequenciesOfHighBytes) {
+  Values values = run(Enr_byte_feature(ENR_F_BYTE), "\xA0\xA0\xFF" "A");
+  EXPECT_EQ(32767, values[ENR_F_BYTE]);
+  EXPECT_EQ(16383, values[ENR_F_BYTE + 95]);
+  EXPECT_EQ(0, values[ENR_F_BYTE + 1]);
+  EXPECT_EQ(UNTOUCHED, values[ENR_F_BYTE - 1]);
+  EXPECT_EQ(UNTOUCHED, run(Enr_byte_feature(ENR_F_BYTE), "")[ENR_F_BYTE]);
+}
+
+namespace {
+
+// Letters a..z as themselves, everything else printable as a space.
+std::array<unsigned char, 256> letter_map() {
+  std::array<unsigned char, 256> map{};
+  for (unsigned b = 0x20; b < 0x7F; ++b) map[b] = ' ';
+  for (unsigned b = 'a'; b <= 'z'; ++b) map[b] = static_cast<unsigned char>(b);
+  return map;
+}
+
+constexpr std::int32_t key(char a, char b, char c) { return (a << 16) | (b << 8) | c; }
+
+}  // namespace
+
+TEST(EnrSbTrigramFeature, ShareOfKnownTrigrams) {
+  const auto map = letter_map();
+  const std::int32_t trigrams[] = {key(' ', 'a', 'b'), key('a', 'b', 'c'), key('x', 'y', 'z')};
+  auto value = [&](const std::string& text) {
+    return run(Enr_sb_trigram_feature(ENR_F_TRIGRAM, trigrams, 3, map.data()), text)[ENR_F_TRIGRAM];
+  };
+  // Six lookups, hits at the two "abc": 1/3 exceeds 0.33.
+  EXPECT_EQ(98, value("abcabc"));
+  // One hit in six lookups: 0.1666 * 300.
+  EXPECT_EQ(50, value("abcdef"));
+  // Spaces collapse: "a", " ", "b" are three lookups without a hit.
+  EXPECT_EQ(0, value("a  b"));
+  // Bytes mapped to 0 are skipped: "\x01" does not break "abc".
+  EXPECT_EQ(98, value("a\x01" "bc"));
+  EXPECT_EQ(0, value(""));
+}
+
+TEST(EnrSbTrigramFeature, Utf7ShapeInTheNextSlot) {
+  const auto map = letter_map();
+  const std::int32_t trigrams[] = {key('a', 'b', 'c')};
+  Values shaped = run(Enr_sb_trigram_feature(ENR_F_TRIGRAM, trigrams, 1, map.data(), true), "Hi +AGEAYgBj- there");
+  EXPECT_EQ(90, shaped[ENR_F_TRIGRAM + 1]);
+  Values not_shaped = run(Enr_sb_trigram_feature(ENR_F_TRIGRAM, trigrams, 1, map.data(), true), "abc \xE9");
+  EXPECT_EQ(0, not_shaped[ENR_F_TRIGRAM + 1]);
+  EXPECT_EQ(65535, not_shaped[ENR_F_TRIGRAM]);  // 98 scaled by 1000, held at the limit
+}
+
+TEST(EnrSbBigramFeature, ShareOfTypicalPairs) {
+  std::array<unsigned char, 256> order{};
+  order.fill(253);
+  order['a'] = 0;
+  order['b'] = 1;
+  order['c'] = 100;  // a letter, but not a frequent one
+  std::vector<unsigned char> matrix(64 * 64, 0);
+  matrix[0 * 64 + 1] = 3;  // "ab" is typical
+  const Enr_bigram_model forward{order.data(), matrix.data(), 1.0, false};
+  const Enr_bigram_model reversed{order.data(), matrix.data(), 1.0, true};
+  // Pairs ab, ba, ab: two typical of three; four frequent of four letters.
+  EXPECT_EQ(66, run(Enr_sb_bigram_feature(ENR_F_BIGRAM, forward), "abab")[ENR_F_BIGRAM]);
+  EXPECT_EQ(33, run(Enr_sb_bigram_feature(ENR_F_BIGRAM, reversed), "abab")[ENR_F_BIGRAM]);
+  // "c" counts as a character but not as frequent: 2/3 * 4/6.
+  EXPECT_EQ(44, run(Enr_sb_bigram_feature(ENR_F_BIGRAM, forward), "ababcc")[ENR_F_BIGRAM]);
+  // Every pair typical is capped at 0.99.
+  EXPECT_EQ(99, run(Enr_sb_bigram_feature(ENR_F_BIGRAM, forward), "ab")[ENR_F_BIGRAM]);
+  // No pair at all: 0.01, which truncates to 0.
+  EXPECT_EQ(0, run(Enr_sb_bigram_feature(ENR_F_BIGRAM, forward), "a b")[ENR_F_BIGRAM]);
+}
+
+TEST(EnrDistanalyser, OrdersOfTwoByteCharacters) {
+  const Enr_distanalyser_big5 big5(nullptr);
+  const Enr_distanalyser_euc_jp euc_jp(nullptr);
+  const Enr_distanalyser_euc_kr euc_kr(nullptr);
+  const Enr_distanalyser_gb18030 gb18030(nullptr);
+  auto order = [](const Enr_distanalyser& analyser, unsigned char b0, unsigned char b1) {
+    const unsigned char bytes[2] = {b0, b1};
+    return analyser.get_order(bytes);
+  };
+  EXPECT_EQ(0, order(big5, 0xA4, 0x40));
+  EXPECT_EQ(63, order(big5, 0xA4, 0xA1));
+  EXPECT_EQ(157 + 64, order(big5, 0xA5, 0xA2));
+  EXPECT_EQ(-1, order(big5, 0xA3, 0xA1));
+  EXPECT_EQ(95, order(euc_jp, 0xA2, 0xA2));
+  EXPECT_EQ(-1, order(euc_jp, 0x8E, 0xA2));
+  EXPECT_EQ(0, order(euc_kr, 0xB0, 0xA1));
+  EXPECT_EQ(-1, order(euc_kr, 0xAF, 0xA1));
+  EXPECT_EQ(94, order(gb18030, 0xB1, 0xA1));
+  EXPECT_EQ(-1, order(gb18030, 0xB1, 0x80));
+}
+
+TEST(EnrDistanalyser, ConfidenceFromFrequentCharacters) {
+  std::vector<std::uint16_t> ranks(Enr_distanalyser_euc_kr::TABLE_SIZE, 600);
+  ranks[0] = 5;
+  Enr_distanalyser_euc_kr analyser(ranks.data());
+  EXPECT_DOUBLE_EQ(static_cast<double>(0.01f), analyser.get_confidence());
+  const unsigned char frequent[2] = {0xB0, 0xA1};
+  const unsigned char rare[2] = {0xB0, 0xA2};
+  analyser.handle_one_char(frequent, 2);
+  EXPECT_DOUBLE_EQ(static_cast<double>(0.99f), analyser.get_confidence());
+  analyser.handle_one_char(rare, 2);
+  analyser.handle_one_char(frequent, 1);  // only two-byte characters count
+  EXPECT_DOUBLE_EQ(1.0 / 6.0, analyser.get_confidence());
+}
+
+TEST(EnrMbFeature, AutomatonFeedsTheAnalyser) {
+  std::vector<std::uint16_t> ranks(Enr_distanalyser_euc_kr::TABLE_SIZE, 600);
+  ranks[0] = 5;
+  auto value = [&](const std::string& text) {
+    return run(Enr_mb_feature(ENR_F_EUC_KR_MOZ, enr_sm_model(ENR_SM_EUC_KR), new Enr_distanalyser_euc_kr(ranks.data())),
+               text)[ENR_F_EUC_KR_MOZ];
+  };
+  EXPECT_EQ(99, value("a\xB0\xA1 \xB0\xA1"));
+  EXPECT_EQ(16, value("\xB0\xA1\xB0\xA2"));
+  // No two-byte character: 0.01, truncated to 0.
+  EXPECT_EQ(0, value("ascii only"));
+}
+
+TEST(EnrStateMachine, MultiByteModelsFollowTheirEncodings) {
+  auto final_state = [](Enr_sm_kind kind, const std::string& bytes) {
+    Enr_state_machine machine(enr_sm_model(kind));
+    Sm_state state = ENR_SM_START;
+    for (unsigned char b : bytes) state = machine.next_state(b);
+    return state;
+  };
+  EXPECT_EQ(ENR_SM_START, final_state(ENR_SM_BIG5, "\xA4\x40\xA4\xA1"));
+  EXPECT_EQ(ENR_SM_ERROR, final_state(ENR_SM_BIG5, "\xA4\x7F"));
+  EXPECT_EQ(ENR_SM_START, final_state(ENR_SM_EUC_JP, "\x8E\xB1\x8F\xA1\xA1\xA4\xA2"));
+  EXPECT_EQ(ENR_SM_ERROR, final_state(ENR_SM_EUC_JP, "\x8E\xE0"));
+  EXPECT_EQ(ENR_SM_ERROR, final_state(ENR_SM_EUC_KR, "\xB0\x41"));
+  EXPECT_EQ(ENR_SM_START, final_state(ENR_SM_GB18030, "\x81\x30\x81\x30\xB0\xA1\x81\x40"));
+  EXPECT_EQ(ENR_SM_ERROR, final_state(ENR_SM_GB18030, "\x81\x30\x41"));
+  // The error state is absorbing.
+  EXPECT_EQ(ENR_SM_ERROR, final_state(ENR_SM_GB18030, "\x80" "abc"));
+  Enr_state_machine machine(enr_sm_model(ENR_SM_UTF8));
+  machine.next_state(0xE2);
+  EXPECT_EQ(3u, machine.get_current_charlen());
+}
+
+TEST(EnrMbIterator, SplitsCharactersAndFlagsInvalidOnes) {
+  struct Step {
+    std::uint32_t code;
+    bool invalid;
+  };
+  auto walk = [](Enr_mb_iterator&& iterator) {
+    std::vector<Step> steps;
+    while (iterator.next_char()) steps.push_back({iterator.get_char(), iterator.is_invalid()});
+    EXPECT_TRUE(iterator.is_ended());
+    return steps;
+  };
+  const std::string sjis = "a\x82\xA0\xB1\x82\x20";
+  auto s = walk(Enr_mb_iterator_sjis(reinterpret_cast<const unsigned char*>(sjis.data()), 6));
+  ASSERT_EQ(4u, s.size());
+  EXPECT_EQ(0x82A0u, s[1].code);
+  EXPECT_EQ(0xB1u, s[2].code);
+  EXPECT_TRUE(s[3].invalid);
+  const std::string big5 = "\xA4\x7F\xFF\xA4\x40";
+  auto b = walk(Enr_mb_iterator_big5(reinterpret_cast<const unsigned char*>(big5.data()), 5));
+  ASSERT_EQ(3u, b.size());
+  EXPECT_TRUE(b[0].invalid);
+  EXPECT_EQ(0xFFu, b[1].code);
+  EXPECT_FALSE(b[2].invalid);
+  const std::string euc = "\x8F\xA1\xA1\xA1\x41\x90\x20";
+  auto e = walk(Enr_mb_iterator_euc(reinterpret_cast<const unsigned char*>(euc.data()), 7));
+  ASSERT_EQ(3u, e.size());
+  EXPECT_EQ(0x8FA1A1u, e[0].code);
+  EXPECT_TRUE(e[1].invalid);
+  EXPECT_FALSE(e[2].invalid);  // lead bytes outside the checked ranges pass
+  const std::string gb = "\x81\x30\x81\x30\x81\x30\x20\xB0\xA1";
+  auto g = walk(Enr_mb_iterator_gb18030(reinterpret_cast<const unsigned char*>(gb.data()), 9));
+  ASSERT_EQ(3u, g.size());
+  EXPECT_EQ(0x81308130u, g[0].code);
+  EXPECT_TRUE(g[1].invalid);
+  EXPECT_EQ(0xB0A1u, g[2].code);
+  // A character cut off by the end is dropped, not called invalid.
+  const std::string cut = "\xB0";
+  EXPECT_TRUE(walk(Enr_mb_iterator_gb18030(reinterpret_cast<const unsigned char*>(cut.data()), 1)).empty());
+}
+
+TEST(EnrMbFeatureCommon, ScoresCommonCharacters) {
+  const std::uint32_t common[] = {0xB0A1};
+  auto value = [&](const std::string& text, const std::uint32_t* table) {
+    return run(Enr_mb_feature_common(ENR_F_EUC_KR, table, table ? 1 : 0, ENR_ITER_EUC), text)[ENR_F_EUC_KR];
+  };
+  EXPECT_EQ(10, value("", common));
+  EXPECT_EQ(10, value(repeat("\xB0\xA2", 10), common));
+  // 12 multi-byte, 1 common: 90 / log10(3) * log10(2) + 10.
+  EXPECT_EQ(66, value("\xB0\xA1" + repeat("\xB0\xA2", 11), common));
+  EXPECT_EQ(100, value(repeat("\xB0\xA1", 12), common));
+  EXPECT_EQ(42, value(repeat("\xB0\xA2", 12), nullptr));
+  // Two invalid characters against few multi-byte ones stop the scan.
+  EXPECT_EQ(0, value("\xA1\x41\xA1\x41" + repeat("\xB0\xA1", 30), common));
+  // 25 multi-byte against one invalid: below 20 per invalid gives 0.
+  EXPECT_EQ(0, value("\xA1\x41" + repeat("\xB0\xA2", 15), common));
+}
+
+TEST(EnrEscFeatureSm, CompleteEscapesAreProof) {
+  auto value = [](Enr_sm_kind kind, const std::string& text) {
+    return run(Enr_esc_feature_sm(ENR_F_HZ, enr_sm_model(kind)), text)[ENR_F_HZ];
+  };
+  EXPECT_EQ(100, value(ENR_SM_HZ, "hi ~{<:Ky2;~} there"));
+  EXPECT_EQ(0, value(ENR_SM_HZ, "hi ~{~} there"));
+  EXPECT_EQ(0, value(ENR_SM_HZ, "home is ~/ here ~{<:~}"));
+  EXPECT_EQ(100, value(ENR_SM_ISO2022JP, "a\x1B$B$3\x1B(B"));
+  EXPECT_EQ(100, value(ENR_SM_ISO2022JP, "\x1B$(D"));
+  EXPECT_EQ(0, value(ENR_SM_ISO2022JP, "\xA4\x1B$B"));
+  EXPECT_EQ(100, value(ENR_SM_ISO2022KR, "\x1B$)C\x0E!!\x0F"));
+  EXPECT_EQ(0, value(ENR_SM_ISO2022KR, "\x1B$)D"));
+}
+
+TEST(EnrEscFeatureSeq, GoodAndBadEscapes) {
+  std::uint32_t count = 0;
+  const Enr_escape_sequence* jp = enr_iso2022_sequences(ENR_F_ISO_2022_JP_ICU, count);
+  ASSERT_EQ(12u, count);
+  auto value = [&](const std::string& text) {
+    return run(Enr_esc_feature_seq(ENR_F_ISO_2022_JP_ICU, jp, count), text)[ENR_F_ISO_2022_JP_ICU];
+  };
+  EXPECT_EQ(0, value("\x1B"));
+  // One good escape and no shifts: 100 + 10 * (1 - 5).
+  EXPECT_EQ(60, value("\x1B$B"));
+  // One good, one bad: 0 + 10 * (1 - 5) is negative.
+  EXPECT_EQ(0, value("\x1B$B\x1B"));
+  EXPECT_EQ(100, value(repeat("\x1B$Bxx\x1B(B", 3)));
+  // Three good, one bad, and two shifts: (3 - 1) * 100 / 4 with 5 counted.
+  EXPECT_EQ(50, value("\x1B$B\x1B(B\x1B$@\x1Bx\x0E\x0F"));
+  std::uint32_t cn_count = 0;
+  enr_iso2022_sequences(ENR_F_ISO_2022_CN_ICU, cn_count);
+  EXPECT_EQ(11u, cn_count);
+}
+
+TEST(EnrFeatureSet, GeneratorsFillEverySlotOnce) {
+  const std::vector<std::string>& names = enr_feature_names();
+  ASSERT_EQ(static_cast<std::size_t>(ENR_FEATURE_COUNT), names.size());
+  EXPECT_EQ("utf-8", names[0]);
+  EXPECT_EQ("koi8-r-ru", names[30]);
+  EXPECT_EQ("koi8-r-ru-moz", names[31]);
+  EXPECT_EQ("gb18030", names[49]);
+  EXPECT_EQ("iso-2022-cn-icu", names[55]);
+  EXPECT_EQ("byte_feature_95", names[151]);
+
+  std::vector<Enr_feature*> generators;
+  enr_create_feature_generators(enr_trained_models(), generators);
+  EXPECT_EQ(53u, generators.size());
+  const std::string text = "Some text \xC3\xA9 with \xE9 bytes";
+  const Enr_input_text input(text.data(), static_cast<std::uint32_t>(text.size()));
+  Values values;
+  for (Enr_feature* generator : generators) {
+    generator->generate(input, values.v.data());
+    delete generator;
+  }
+  for (unsigned i = 0; i < ENR_FEATURE_COUNT; ++i) EXPECT_NE(UNTOUCHED, values[i]) << names[i];
+}
