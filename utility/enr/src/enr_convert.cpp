@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
+#include <unicode/ustring.h>
 
 #include <limits>
 #include <memory>
@@ -76,7 +77,10 @@ Converter open_converter(Enr_encoding encoding, Noise& noise, Krn_status& status
     status.push(ENR_E_UNKNOWN_ENCODING, krn::Krn_wstring_status_arg(wide));
     return nullptr;
   }
-  // An encoding that cannot write "?" keeps its own substitute.
+  // An encoding that cannot write "?" keeps its own substitute. This also
+  // drops the single-byte substitute U+001A that some converters (Shift_JIS,
+  // EUC-JP) would write for a bad byte, a control the output inspection
+  // would count as noise a second time.
   error = U_ZERO_ERROR;
   ucnv_setSubstString(converter.get(), u"?", 1, &error);
   error = U_ZERO_ERROR;
@@ -441,17 +445,6 @@ bool convert_from_utf16(Enr_encoding encoding, Unit_source& in, Byte_sink& out, 
   return true;
 }
 
-std::size_t code_points(const Wstring& text) {
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < text.size(); ++i, ++count) {
-    if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      ++i;
-    }
-  }
-  return count;
-}
-
 std::uint16_t in_encoding(Enr_encoding encoding, Unit_source& in, Krn_status& status) {
   Discarding_byte_sink out;
   uint64 failures = 0;
@@ -549,7 +542,8 @@ bool enr_utf16_is_not_in_encoding(Enr_encoding encoding, const Wstring& text, Kr
   Discarding_byte_sink out;
   uint64 failures = 0;
   if (!convert_from_utf16(encoding, source, out, failures, status)) return false;
-  return failures == code_points(text);
+  // A lone surrogate counts as one character, as it fails as one.
+  return failures == static_cast<uint64>(u_countChar32(text.data(), static_cast<int32_t>(text.size())));
 }
 
 }  // namespace enr

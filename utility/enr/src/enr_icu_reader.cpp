@@ -21,6 +21,16 @@ void not_attached(Krn_status& status) {
   status.assign(ENR_E_READER_NOT_ATTACHED, krn::Krn_wstring_status_arg(u"ICU"));
 }
 
+// Attaching again to the buffer the reader owns (to change the strict mode,
+// say) must not free it in the detach that every attachment starts with; it
+// is taken out of the reader's hands until the new attachment is made.
+std::unique_ptr<const krn::Krn_buffer> take_if_same(const krn::Krn_buffer*& owned, bool& owns,
+                                                    const krn::Krn_buffer& buffer) {
+  if (!owns || owned != &buffer) return nullptr;
+  owns = false;
+  return std::unique_ptr<const krn::Krn_buffer>(owned);
+}
+
 }  // namespace
 
 Enr_icu_reader::Enr_icu_reader(Enr_encoding encoding) : m_encoding(encoding) {}
@@ -28,6 +38,7 @@ Enr_icu_reader::Enr_icu_reader(Enr_encoding encoding) : m_encoding(encoding) {}
 Enr_icu_reader::~Enr_icu_reader() { Enr_icu_reader::detach(); }
 
 void Enr_icu_reader::attach(const krn::Krn_buffer& buffer, Krn_status& status, bool strict) {
+  const auto previous = take_if_same(m_buffer, m_owns_data, buffer);
   detach();
   m_strict = strict;
   auto converted = std::make_unique<krn::Krn_heap_buffer>();
@@ -46,10 +57,13 @@ void Enr_icu_reader::attach(const krn::Krn_buffer& buffer, Krn_status& status, b
 }
 
 void Enr_icu_reader::attach_utf16(const krn::Krn_buffer& buffer, Krn_status& status, bool strict, bool owns_data) {
+  // Freed on failure: the reader owned it and nobody else does.
+  auto previous = take_if_same(m_buffer, m_owns_data, buffer);
   detach();
   m_strict = strict;
   m_stream.init(buffer, false, status, krn::KRN_EOL_CRLF);
   if (status.is_error()) return;
+  static_cast<void>(previous.release());
   m_buffer = &buffer;
   m_owns_data = owns_data;
   m_attached = true;

@@ -43,6 +43,14 @@ Enr_reader_base* new_reader(Enr_encoding encoding) {
   return new Enr_icu_reader(encoding);
 }
 
+Enr_reader_base* new_reader_or_null(Enr_encoding encoding) {
+  try {
+    return new_reader(encoding);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 }  // namespace
 
 Enr_reader_base* Enr_reader_factory::create_reader(const Wstring& name) {
@@ -52,18 +60,14 @@ Enr_reader_base* Enr_reader_factory::create_reader(const Wstring& name) {
     encoding = enr_display_name(name, status);
     if (!status.ok() || encoding == ENR_UNKNOWN_ENCODING) return nullptr;
   }
-  try {
-    return new_reader(encoding);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  return new_reader_or_null(encoding);
 }
 
 Enr_reader_base* Enr_reader_factory::create_reader(const Enr_encoding& encoding) {
   Krn_status status;
-  const Wstring name = enr_display_name(encoding, status);
+  enr_display_name(encoding, status);
   if (!status.ok()) return nullptr;
-  return create_reader(name);
+  return new_reader_or_null(encoding);
 }
 
 }  // namespace enr

@@ -1,9 +1,8 @@
-#include <array>
-
 #include "enr/enr_reader.h"
 #include "enr/enr_status_codes.h"
 #include "enr_reader_units.h"
 #include "krn/krn_status.h"
+#include "krn/krn_string.h"
 
 namespace enr {
 
@@ -80,24 +79,6 @@ const char* Enr_utf16_reader::encoding_name() const { return "UTF-16"; }
 
 // ---- Enr_utf8_reader -------------------------------------------------------
 
-namespace {
-
-// The continuation bytes a lead byte announces; 0 for a byte that cannot
-// lead a sequence.
-constexpr std::array<unsigned char, 256> make_continuations() {
-  std::array<unsigned char, 256> table{};
-  for (unsigned byte = 0xC0; byte <= 0xDF; ++byte) table[byte] = 1;
-  for (unsigned byte = 0xE0; byte <= 0xEF; ++byte) table[byte] = 2;
-  for (unsigned byte = 0xF0; byte <= 0xF7; ++byte) table[byte] = 3;
-  for (unsigned byte = 0xF8; byte <= 0xFB; ++byte) table[byte] = 4;
-  for (unsigned byte = 0xFC; byte <= 0xFD; ++byte) table[byte] = 5;
-  return table;
-}
-
-constexpr std::array<unsigned char, 256> CONTINUATIONS = make_continuations();
-
-}  // namespace
-
 Enr_utf8_reader::Enr_utf8_reader() = default;
 
 Enr_utf8_reader::~Enr_utf8_reader() = default;
@@ -107,7 +88,8 @@ std::uint32_t Enr_utf8_reader::read() {
   unsigned char lead;
   if (!next_byte(lead)) return END_OF_DATA;
   if (lead < 0x80) return lead;
-  const unsigned count = CONTINUATIONS[lead];
+  // Lengths up to six bytes: the old five- and six-byte forms still decode.
+  const unsigned count = krn::krn_utf_8_character_length(lead) - 1;
   if (count == 0) return invalid();
   std::uint32_t value = lead & ((1u << (6 - count)) - 1);
   for (unsigned i = 0; i < count; ++i) {

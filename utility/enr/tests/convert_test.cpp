@@ -122,6 +122,13 @@ TEST(EnrConvert, NoiseLimit) {
   // Without a tolerance anything converts.
   EXPECT_TRUE(enr_encoding_to_utf16(ENR_US_ASCII, "\xFF\xFF", text, status));
   EXPECT_EQ(text.size(), 2u);
+
+  // A bad single byte in Shift_JIS is one unit of noise and reads as U+FFFD,
+  // not as ICU's U+001A, a control that would count again.
+  EXPECT_TRUE(enr_encoding_to_utf16(ENR_SHIFT_JIS, "\xA0" "bcdefghij", text, 10, status));
+  EXPECT_EQ(text, u"\uFFFDbcdefghij");
+  EXPECT_TRUE(enr_encoding_to_utf16(ENR_EUC_JP, "\xA0", text, status));
+  EXPECT_EQ(text, u"\uFFFD");
 }
 
 TEST(EnrConvert, NothingIsWrittenOnceTheLimitIsExceeded) {

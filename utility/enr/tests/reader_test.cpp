@@ -265,6 +265,27 @@ TEST(EnrIcuReader, OwnershipOfTheBufferItReads) {
   EXPECT_EQ(text, u"xy");
 }
 
+TEST(EnrIcuReader, AttachingAgainToTheBufferItOwnsKeepsTheBuffer) {
+  // Switching to strict mode on the copy the reader made; the copy must not
+  // be freed by the detach that every attachment starts with.
+  Enr_icu_reader reader(ENR_WINDOWS_1251);
+  Krn_status status;
+  reader.attach(Bytes("\xCF\xF0").buffer, status);
+  ASSERT_TRUE(status.ok());
+  const krn::Krn_buffer* copy = reader.get_buffer();
+  reader.attach_utf16(*copy, status, true, true);
+  ASSERT_TRUE(status.ok());
+  EXPECT_EQ(reader.get_buffer(), copy);
+  EXPECT_EQ(reader.read(), 0x41Fu);
+  EXPECT_EQ(reader.read(), 0x440u);
+
+  // Converting the copy itself once more reads its bytes, not freed memory.
+  reader.attach(*copy, status);
+  ASSERT_TRUE(status.ok());
+  EXPECT_EQ(reader.size(status), 8);
+  EXPECT_EQ(reader.read(), 0x1Fu);
+}
+
 TEST(EnrReaderFactory, ChoosesTheReaderByName) {
   const auto make = [](const char16_t* name) { return std::unique_ptr<Enr_reader_base>(Enr_reader_factory::create_reader(name)); };
   EXPECT_NE(dynamic_cast<Enr_utf16_reader*>(make(u"unicode").get()), nullptr);
