@@ -183,6 +183,27 @@ TEST(EnrSbTrigramFeature, Utf7ShapeInTheNextSlot) {
   EXPECT_EQ(65535, not_shaped[ENR_F_TRIGRAM]);  // 98 scaled by 1000, held at the limit
 }
 
+TEST(EnrSbTrigramFeature, GroupGivesEachLanguageItsOwnValue) {
+  const auto map = letter_map();
+  const std::int32_t first[] = {key(' ', 'a', 'b'), key('a', 'b', 'c'), key('x', 'y', 'z')};
+  // Shares "abc" with the first, holds a key too wide to ever match, and
+  // one that only a skipped second space would form.
+  const std::int32_t second[] = {key('a', 'b', 'c'), key('b', 'c', 'd'), 0x1000000, key('b', ' ', ' ')};
+  const std::vector<Enr_sb_trigram_group_feature::Model> models = {
+      {ENR_F_TRIGRAM, first, 3}, {ENR_F_TRIGRAM + 1, second, 4}, {ENR_F_TRIGRAM + 2, nullptr, 0}};
+  for (const std::string text : {"abcabc", "abcdef", "a  b", "a\x01" "bc", "", "xyz bcd  abcd\xE9z", "ab  cab  c"}) {
+    const Values group = run(Enr_sb_trigram_group_feature(map.data(), models), text);
+    EXPECT_EQ(run(Enr_sb_trigram_feature(ENR_F_TRIGRAM, first, 3, map.data()), text)[ENR_F_TRIGRAM],
+              group[ENR_F_TRIGRAM]) << text;
+    EXPECT_EQ(run(Enr_sb_trigram_feature(ENR_F_TRIGRAM, second, 4, map.data()), text)[ENR_F_TRIGRAM],
+              group[ENR_F_TRIGRAM + 1]) << text;
+    EXPECT_EQ(0, group[ENR_F_TRIGRAM + 2]) << text;
+    EXPECT_EQ(UNTOUCHED, group[ENR_F_TRIGRAM + 3]) << text;
+  }
+  // Without a map every byte is skipped: no lookups, no share.
+  EXPECT_EQ(0, run(Enr_sb_trigram_group_feature(nullptr, models), "abcabc")[ENR_F_TRIGRAM]);
+}
+
 TEST(EnrSbBigramFeature, ShareOfTypicalPairs) {
   std::array<unsigned char, 256> order{};
   order.fill(253);
@@ -330,6 +351,19 @@ TEST(EnrMbFeatureCommon, ScoresCommonCharacters) {
   EXPECT_EQ(0, value("\xA1\x41" + repeat("\xB0\xA2", 15), common));
 }
 
+TEST(EnrMbFeatureCommon, FindsTwoAndFourByteCodes) {
+  const std::uint32_t common[] = {0xB0A1, 0x81308130};
+  auto value = [&](const std::string& text) {
+    return run(Enr_mb_feature_common(ENR_F_GB18030, common, 2, ENR_ITER_GB18030), text)[ENR_F_GB18030];
+  };
+  // 12 multi-byte, 1 common: 90 / log10(3) * log10(2) + 10, from either kind of code.
+  EXPECT_EQ(66, value("\x81\x30\x81\x30" + repeat("\xB0\xA2", 11)));
+  EXPECT_EQ(66, value("\xB0\xA1" + repeat("\x81\x30\x81\x31", 11)));
+  EXPECT_EQ(100, value(repeat("\x81\x30\x81\x30", 6) + repeat("\xB0\xA1", 6)));
+  // Neighbours of the codes are not common: log10(1) leaves the floor.
+  EXPECT_EQ(10, value(repeat("\x81\x30\x81\x31", 6) + repeat("\xB0\xA2", 6)));
+}
+
 TEST(EnrEscFeatureSm, CompleteEscapesAreProof) {
   auto value = [](Enr_sm_kind kind, const std::string& text) {
     return run(Enr_esc_feature_sm(ENR_F_HZ, enr_sm_model(kind)), text)[ENR_F_HZ];
@@ -364,6 +398,75 @@ TEST(EnrEscFeatureSeq, GoodAndBadEscapes) {
   EXPECT_EQ(11u, cn_count);
 }
 
+TEST(EnrSbBigramFeature, PairTableGivesTheValuesOfTheWalk) {
+  std::array<unsigned char, 256> order{};
+  order.fill(253);
+  for (unsigned b = 'a'; b <= 'z'; ++b) order[b] = static_cast<unsigned char>(b - 'a');
+  order[' '] = 254;
+  order[0xE9] = 70;  // a letter, not a frequent one
+  std::vector<unsigned char> matrix(64 * 64, 0);
+  for (unsigned i = 0; i < 64 * 64; i += 7) matrix[i] = 3;
+  const Enr_bigram_model forward{order.data(), matrix.data(), 0.9, false};
+  const Enr_bigram_model reversed{order.data(), matrix.data(), 0.9, true};
+  const Enr_bigram_model missing{nullptr, nullptr, 0.9, false};
+  const std::vector<Enr_sb_bigram_group_feature::Model> models = {
+      {ENR_F_BIGRAM, &forward}, {ENR_F_BIGRAM + 1, &reversed}, {ENR_F_BIGRAM + 2, &missing}};
+  // Either side of the length where the pair table takes over.
+  const std::string part = "the quick brown fox \xE9t\xE9 jumps, over lazy dogs. ";
+  for (std::uint32_t length : {0u, 1u, 2u, 100u, Enr_sb_bigram_group_feature::PAIR_TABLE_FROM - 1,
+                               Enr_sb_bigram_group_feature::PAIR_TABLE_FROM, 70001u}) {
+    std::string text = repeat(part, static_cast<int>(length / part.size() + 1));
+    text.resize(length);
+    const Values group = run(Enr_sb_bigram_group_feature(models), text);
+    EXPECT_EQ(run(Enr_sb_bigram_feature(ENR_F_BIGRAM, forward), text)[ENR_F_BIGRAM], group[ENR_F_BIGRAM]) << length;
+    EXPECT_EQ(run(Enr_sb_bigram_feature(ENR_F_BIGRAM, reversed), text)[ENR_F_BIGRAM], group[ENR_F_BIGRAM + 1])
+        << length;
+    EXPECT_EQ(run(Enr_sb_bigram_feature(ENR_F_BIGRAM, missing), text)[ENR_F_BIGRAM], group[ENR_F_BIGRAM + 2])
+        << length;
+  }
+}
+
+// The shared walks must give every trained language exactly the value of a
+// walk of its own, on texts of many kinds and lengths.
+TEST(EnrFeatureSet, SharedWalksMatchOneGeneratorPerModel) {
+  const Enr_model_set& models = enr_trained_models();
+  std::vector<Enr_feature*> alone;
+  for (unsigned i = 0; i < ENR_TRIGRAM_MODELS; ++i) {
+    alone.push_back(new Enr_sb_trigram_feature(static_cast<std::uint16_t>(ENR_F_TRIGRAM + i),
+                                               models.trigrams[i].trigrams, models.trigrams[i].count,
+                                               models.trigrams[i].char_map));
+  }
+  for (unsigned i = 0; i < ENR_BIGRAM_MODELS; ++i) {
+    alone.push_back(new Enr_sb_bigram_feature(static_cast<std::uint16_t>(ENR_F_BIGRAM + i), models.bigrams[i]));
+  }
+  std::vector<Enr_feature*> shared;
+  enr_create_feature_generators(models, shared);
+  const std::string parts[] = {
+      "Die Stra\xDF" "en von M\xFCnchen sind sch\xF6n. ", "\xCF\xF0\xE8\xE2\xE5\xF2, \xEA\xE0\xEA \xE4\xE5\xEB\xE0? ",
+      "\xE0\xE1\xE2 \xF9\xEC\xE5\xED ", "\xC1\xE8\xE2\xE1 \xE5\xDF\xED\xE1\xE9 ", "\xC7\xE1\xDA\xD1\xC8\xED\xC9 ",
+      "\xE3\x81\x93\xE3\x82\x8C\xE6\x97\xA5 ", "\xF0\xD2\xC9\xD7\xC5\xD4 \xCD\xC9\xD2 ", "Za\xBF\xF3\xB3\xE6 g\xEA\x9C"};
+  std::uint32_t seed = 7;
+  for (std::uint32_t length : {0u, 3u, 500u, 20000u, 300000u}) {
+    for (const std::string& part : parts) {
+      std::string text;
+      while (text.size() < length) {
+        seed = seed * 1103515245u + 12345u;
+        text += (seed >> 16) % 5 == 0 ? parts[(seed >> 20) % std::size(parts)] : part;
+      }
+      text.resize(length);
+      const Enr_input_text input(text.data(), length);
+      Values expected, actual;
+      for (Enr_feature* generator : alone) generator->generate(input, expected.v.data());
+      for (Enr_feature* generator : shared) generator->generate(input, actual.v.data());
+      for (unsigned i = ENR_F_TRIGRAM; i < ENR_F_BIG5_MOZ; ++i) {
+        EXPECT_EQ(expected[i], actual[i]) << enr_feature_names()[i] << " at " << length;
+      }
+    }
+  }
+  for (Enr_feature* generator : alone) delete generator;
+  for (Enr_feature* generator : shared) delete generator;
+}
+
 TEST(EnrFeatureSet, GeneratorsFillEverySlotOnce) {
   const std::vector<std::string>& names = enr_feature_names();
   ASSERT_EQ(static_cast<std::size_t>(ENR_FEATURE_COUNT), names.size());
@@ -376,7 +479,9 @@ TEST(EnrFeatureSet, GeneratorsFillEverySlotOnce) {
 
   std::vector<Enr_feature*> generators;
   enr_create_feature_generators(enr_trained_models(), generators);
-  EXPECT_EQ(53u, generators.size());
+  // Languages sharing a character map share one trigram walk, and the pair
+  // models share one count of the text.
+  EXPECT_EQ(31u, generators.size());
   const std::string text = "Some text \xC3\xA9 with \xE9 bytes";
   const Enr_input_text input(text.data(), static_cast<std::uint32_t>(text.size()));
   Values values;

@@ -158,6 +158,37 @@ class ENR_API Enr_sb_trigram_feature : public Enr_feature {
   std::uint32_t m_shift = 24;
 };
 
+// The trigram share of several languages whose character maps are the same:
+// the map alone decides which keys the text yields, so one walk over the
+// text serves all of them (ten languages share the Latin-1 map). Each model
+// gets the value a single-language generator would give it.
+class ENR_API Enr_sb_trigram_group_feature : public Enr_feature {
+ public:
+  struct Model {
+    std::uint16_t slot;
+    const std::int32_t* trigrams;
+    std::uint32_t count;
+  };
+  // At most 32 models; char_map may be null (every byte skipped).
+  Enr_sb_trigram_group_feature(const unsigned char* char_map, const std::vector<Model>& models);
+  void generate(const Enr_input_text& text, std::uint16_t* values) override;
+
+  static constexpr std::uint32_t BUCKET = 4;
+
+ private:
+  std::uint32_t bucket(std::uint32_t key) const { return (key * m_multiplier) >> m_shift; }
+
+  const unsigned char* m_char_map;
+  std::vector<Model> m_models;
+  // The keys of all models in buckets of BUCKET entries, no bucket
+  // overflowing, so that a lookup is a fixed number of comparisons without
+  // a branch; m_members holds, per entry, a bit for each model with the key.
+  std::vector<std::uint32_t> m_keys;
+  std::vector<std::uint32_t> m_members;
+  std::uint32_t m_multiplier = 0;
+  std::uint32_t m_shift = 28;
+};
+
 // Share of typical pairs among the pairs of a language's frequent letters.
 class ENR_API Enr_sb_bigram_feature : public Enr_feature {
  public:
@@ -166,6 +197,26 @@ class ENR_API Enr_sb_bigram_feature : public Enr_feature {
 
  private:
   const Enr_bigram_model& m_model;
+};
+
+// The pair shares of several languages at once. Each value depends only on
+// how often each byte and each pair of neighbouring bytes occurs, so a long
+// text is counted once into a pair table and every language is scored from
+// it; a short one is walked per language, which is cheaper than the table.
+class ENR_API Enr_sb_bigram_group_feature : public Enr_feature {
+ public:
+  struct Model {
+    std::uint16_t slot;
+    const Enr_bigram_model* model;
+  };
+  explicit Enr_sb_bigram_group_feature(const std::vector<Model>& models);
+  void generate(const Enr_input_text& text, std::uint16_t* values) override;
+
+  // Texts from this length on are counted into the pair table.
+  static constexpr std::uint32_t PAIR_TABLE_FROM = 16384;
+
+ private:
+  std::vector<Model> m_models;
 };
 
 // How far two-byte characters follow the frequency of a language.
@@ -340,7 +391,7 @@ class ENR_API Enr_esc_feature_seq : public Enr_feature {
 // The escape sequences of ISO-2022-JP, -KR and -CN.
 ENR_API const Enr_escape_sequence* enr_iso2022_sequences(Enr_feature_array_offset slot, std::uint32_t& count);
 
-// The 53 generators that fill every slot, over the given models; the caller
+// The generators that fill every slot, over the given models; the caller
 // owns them. Training builds them over models it has just made.
 ENR_API void enr_create_feature_generators(const Enr_model_set& models, std::vector<Enr_feature*>& generators);
 

@@ -1,6 +1,7 @@
 // Which generator fills which slot, over which table.
 
 #include <cstdio>
+#include <cstring>
 
 #include "enr/enr_feature.h"
 
@@ -52,6 +53,11 @@ constexpr Enr_escape_sequence ISO2022CN_SEQUENCES[] = {
     {{0x1B, 0x4E}, 2},             {{0x1B, 0x4F}, 2},
 };
 
+bool same_map(const unsigned char* a, const unsigned char* b) {
+  if (a == nullptr || b == nullptr) return a == b;
+  return std::memcmp(a, b, 256) == 0;
+}
+
 }  // namespace
 
 const std::vector<std::string>& enr_feature_names() {
@@ -80,19 +86,36 @@ void enr_create_feature_generators(const Enr_model_set& models, std::vector<Enr_
   // Each generator is handed over as soon as it exists, so that an
   // allocation failure part way leaves nothing unowned.
   auto add = [&generators](Enr_feature* feature) { generators.push_back(feature); };
-  generators.reserve(generators.size() + 53);
+  generators.reserve(generators.size() + 31);
   add(new Enr_utf8_feature(ENR_F_UTF8));
   add(new Enr_utf8_feature_sm(ENR_F_UTF8_MOZ));
   add(new Enr_utf16_feature(ENR_F_UTF16));
   add(new Enr_utf32_feature(ENR_F_UTF32));
+  // Languages with the same character map share one walk over the text.
+  bool grouped[ENR_TRIGRAM_MODELS] = {};
   for (unsigned i = 0; i < ENR_TRIGRAM_MODELS; ++i) {
+    if (grouped[i]) continue;
     const Enr_trigram_model& model = models.trigrams[i];
-    add(new Enr_sb_trigram_feature(static_cast<std::uint16_t>(ENR_F_TRIGRAM + i), model.trigrams, model.count,
-                                   model.char_map));
+    std::vector<Enr_sb_trigram_group_feature::Model> group{
+        {static_cast<std::uint16_t>(ENR_F_TRIGRAM + i), model.trigrams, model.count}};
+    for (unsigned j = i + 1; j < ENR_TRIGRAM_MODELS; ++j) {
+      const Enr_trigram_model& other = models.trigrams[j];
+      if (same_map(model.char_map, other.char_map)) {
+        grouped[j] = true;
+        group.push_back({static_cast<std::uint16_t>(ENR_F_TRIGRAM + j), other.trigrams, other.count});
+      }
+    }
+    if (group.size() == 1) {
+      add(new Enr_sb_trigram_feature(group.front().slot, model.trigrams, model.count, model.char_map));
+    } else {
+      add(new Enr_sb_trigram_group_feature(model.char_map, group));
+    }
   }
+  std::vector<Enr_sb_bigram_group_feature::Model> bigrams;
   for (unsigned i = 0; i < ENR_BIGRAM_MODELS; ++i) {
-    add(new Enr_sb_bigram_feature(static_cast<std::uint16_t>(ENR_F_BIGRAM + i), models.bigrams[i]));
+    bigrams.push_back({static_cast<std::uint16_t>(ENR_F_BIGRAM + i), &models.bigrams[i]});
   }
+  add(new Enr_sb_bigram_group_feature(bigrams));
   add(new Enr_mb_feature(ENR_F_BIG5_MOZ, enr_sm_model(ENR_SM_BIG5),
                          new Enr_distanalyser_big5(models.frequencies[ENR_MB_BIG5].ranks)));
   add(new Enr_mb_feature(ENR_F_EUC_JP_MOZ, enr_sm_model(ENR_SM_EUC_JP),

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "enr/enr_feature.h"
 #include "enr/enr_input_text.h"
@@ -60,89 +61,153 @@ void Enr_mb_feature::generate(const Enr_input_text& text, std::uint16_t* values)
 
 Enr_mb_iterator::~Enr_mb_iterator() = default;
 
+namespace {
+
+// The iterators' steps as plain functions over plain state: the library's
+// exported functions cannot be inlined, and the common-character walk takes
+// a step per character of up to a mebibyte.
+struct Cursor {
+  const unsigned char* data;
+  std::uint32_t length;
+  std::uint32_t position;
+  std::uint32_t ch;
+  bool invalid;
+  bool ended;
+};
+
+inline int next_byte(Cursor& cursor) {
+  if (cursor.position >= cursor.length) {
+    cursor.ended = true;
+    return -1;
+  }
+  return cursor.data[cursor.position++];
+}
+
 // A character cut off by the end of the text is dropped rather than called
 // invalid: samples are often cut in the middle of one.
 
-bool Enr_mb_iterator_sjis::next_char() {
-  m_invalid = false;
-  const int lead = next_byte();
+bool next_sjis(Cursor& cursor) {
+  cursor.invalid = false;
+  const int lead = next_byte(cursor);
   if (lead < 0) return false;
   if (lead < 0x80 || (lead > 0xA0 && lead < 0xE0)) {
-    m_char = static_cast<std::uint32_t>(lead);
+    cursor.ch = static_cast<std::uint32_t>(lead);
     return true;
   }
-  const int trail = next_byte();
+  const int trail = next_byte(cursor);
   if (trail < 0) return false;
-  m_char = (static_cast<std::uint32_t>(lead) << 8) | static_cast<std::uint32_t>(trail);
-  m_invalid = trail < 0x40 || trail > 0xFE;
+  cursor.ch = (static_cast<std::uint32_t>(lead) << 8) | static_cast<std::uint32_t>(trail);
+  cursor.invalid = trail < 0x40 || trail > 0xFE;
   return true;
 }
 
-bool Enr_mb_iterator_big5::next_char() {
-  m_invalid = false;
-  const int lead = next_byte();
+bool next_big5(Cursor& cursor) {
+  cursor.invalid = false;
+  const int lead = next_byte(cursor);
   if (lead < 0) return false;
   if (lead < 0x80 || lead == 0xFF) {
-    m_char = static_cast<std::uint32_t>(lead);
+    cursor.ch = static_cast<std::uint32_t>(lead);
     return true;
   }
-  const int trail = next_byte();
+  const int trail = next_byte(cursor);
   if (trail < 0) return false;
-  m_char = (static_cast<std::uint32_t>(lead) << 8) | static_cast<std::uint32_t>(trail);
-  m_invalid = !(trail >= 0x40 && trail != 0x7F && trail != 0xFF);
+  cursor.ch = (static_cast<std::uint32_t>(lead) << 8) | static_cast<std::uint32_t>(trail);
+  cursor.invalid = !(trail >= 0x40 && trail != 0x7F && trail != 0xFF);
   return true;
 }
 
-bool Enr_mb_iterator_euc::next_char() {
-  m_invalid = false;
-  const int lead = next_byte();
+bool next_euc(Cursor& cursor) {
+  cursor.invalid = false;
+  const int lead = next_byte(cursor);
   if (lead < 0) return false;
   if (lead <= 0x8D) {
-    m_char = static_cast<std::uint32_t>(lead);
+    cursor.ch = static_cast<std::uint32_t>(lead);
     return true;
   }
-  int last = next_byte();
+  int last = next_byte(cursor);
   if (last < 0) return false;
-  m_char = (static_cast<std::uint32_t>(lead) << 8) | static_cast<std::uint32_t>(last);
+  cursor.ch = (static_cast<std::uint32_t>(lead) << 8) | static_cast<std::uint32_t>(last);
   if (lead == 0x8F) {
-    last = next_byte();
+    last = next_byte(cursor);
     if (last < 0) return false;
-    m_char = (m_char << 8) | static_cast<std::uint32_t>(last);
+    cursor.ch = (cursor.ch << 8) | static_cast<std::uint32_t>(last);
   }
   const bool checked = (lead >= 0xA1 && lead <= 0xFE) || lead == 0x8E || lead == 0x8F;
-  m_invalid = checked && last < 0xA1;
+  cursor.invalid = checked && last < 0xA1;
   return true;
 }
 
-bool Enr_mb_iterator_gb18030::next_char() {
-  m_invalid = false;
-  const int lead = next_byte();
+bool next_gb18030(Cursor& cursor) {
+  cursor.invalid = false;
+  const int lead = next_byte(cursor);
   if (lead < 0) return false;
   if (lead <= 0x80) {
-    m_char = static_cast<std::uint32_t>(lead);
+    cursor.ch = static_cast<std::uint32_t>(lead);
     return true;
   }
-  const int second = next_byte();
+  const int second = next_byte(cursor);
   if (second < 0) return false;
-  m_char = (static_cast<std::uint32_t>(lead) << 8) | static_cast<std::uint32_t>(second);
+  cursor.ch = (static_cast<std::uint32_t>(lead) << 8) | static_cast<std::uint32_t>(second);
   if (lead == 0xFF || (second >= 0x40 && second <= 0xFE)) return true;
   // Only the four-byte form may have a second byte outside 0x40..0xFE.
   if (second < '0' || second > '9') {
-    m_invalid = true;
+    cursor.invalid = true;
     return true;
   }
-  const int third = next_byte();
+  const int third = next_byte(cursor);
   if (third < 0) return false;
-  m_char = (m_char << 8) | static_cast<std::uint32_t>(third);
+  cursor.ch = (cursor.ch << 8) | static_cast<std::uint32_t>(third);
   if (third < 0x81 || third > 0xFE) {
-    m_invalid = true;
+    cursor.invalid = true;
     return true;
   }
-  const int fourth = next_byte();
+  const int fourth = next_byte(cursor);
   if (fourth < 0) return false;
-  m_char = (m_char << 8) | static_cast<std::uint32_t>(fourth);
-  m_invalid = fourth < '0' || fourth > '9';
+  cursor.ch = (cursor.ch << 8) | static_cast<std::uint32_t>(fourth);
+  cursor.invalid = fourth < '0' || fourth > '9';
   return true;
+}
+
+}  // namespace
+
+bool Enr_mb_iterator_sjis::next_char() {
+  Cursor cursor{m_data, m_length, m_position, m_char, m_invalid, m_ended};
+  const bool more = next_sjis(cursor);
+  m_position = cursor.position;
+  m_char = cursor.ch;
+  m_invalid = cursor.invalid;
+  m_ended = cursor.ended;
+  return more;
+}
+
+bool Enr_mb_iterator_big5::next_char() {
+  Cursor cursor{m_data, m_length, m_position, m_char, m_invalid, m_ended};
+  const bool more = next_big5(cursor);
+  m_position = cursor.position;
+  m_char = cursor.ch;
+  m_invalid = cursor.invalid;
+  m_ended = cursor.ended;
+  return more;
+}
+
+bool Enr_mb_iterator_euc::next_char() {
+  Cursor cursor{m_data, m_length, m_position, m_char, m_invalid, m_ended};
+  const bool more = next_euc(cursor);
+  m_position = cursor.position;
+  m_char = cursor.ch;
+  m_invalid = cursor.invalid;
+  m_ended = cursor.ended;
+  return more;
+}
+
+bool Enr_mb_iterator_gb18030::next_char() {
+  Cursor cursor{m_data, m_length, m_position, m_char, m_invalid, m_ended};
+  const bool more = next_gb18030(cursor);
+  m_position = cursor.position;
+  m_char = cursor.ch;
+  m_invalid = cursor.invalid;
+  m_ended = cursor.ended;
+  return more;
 }
 
 Enr_mb_feature_common::Enr_mb_feature_common(std::uint16_t slot, const std::uint32_t* codes, std::uint32_t count,
@@ -151,53 +216,64 @@ Enr_mb_feature_common::Enr_mb_feature_common(std::uint16_t slot, const std::uint
 
 namespace {
 
-std::unique_ptr<Enr_mb_iterator> make_iterator(Enr_iterator_kind kind, const Enr_input_text& text) {
-  switch (kind) {
-    case ENR_ITER_SJIS:
-      return std::make_unique<Enr_mb_iterator_sjis>(text.data(), text.length());
-    case ENR_ITER_BIG5:
-      return std::make_unique<Enr_mb_iterator_big5>(text.data(), text.length());
-    case ENR_ITER_EUC:
-      return std::make_unique<Enr_mb_iterator_euc>(text.data(), text.length());
-    case ENR_ITER_GB18030:
-      break;
-  }
-  return std::make_unique<Enr_mb_iterator_gb18030>(text.data(), text.length());
-}
-
-}  // namespace
-
-void Enr_mb_feature_common::generate(const Enr_input_text& text, std::uint16_t* values) {
-  const std::unique_ptr<Enr_mb_iterator> iterator = make_iterator(m_kind, text);
-  if (!iterator->next_char()) {
-    values[m_slot] = 10;
-    return;
+// The walk over one iterator kind with its step inlined.
+template <bool (*Next)(Cursor&)>
+std::uint16_t common_value(const Enr_input_text& text, const std::uint32_t* codes, std::uint32_t count) {
+  Cursor cursor{text.data(), text.length(), 0, 0, false, false};
+  if (!Next(cursor)) return 10;
+  // Two-byte codes are looked up in a bitmap: a search per character of a
+  // multi-byte text costs more than the rest of the walk. The codes are
+  // sorted, so the longer ones follow and are searched as before.
+  std::vector<std::uint64_t> two_byte(codes ? 0x10000 / 64 : 0, 0);
+  const std::uint32_t* longer = codes ? std::upper_bound(codes, codes + count, 0xFFFFu) : nullptr;
+  for (const std::uint32_t* code = codes; code != longer; ++code) {
+    two_byte[*code >> 6] |= std::uint64_t{1} << (*code & 63);
   }
   std::uint32_t invalid = 0, multi_byte = 0, common = 0;
   do {
-    if (iterator->is_invalid()) {
+    if (cursor.invalid) {
       ++invalid;
-    } else if (iterator->get_char() > 0xFF) {
+    } else if (cursor.ch > 0xFF) {
       ++multi_byte;
-      if (m_codes && std::binary_search(m_codes, m_codes + m_count, iterator->get_char())) ++common;
+      if (codes) {
+        const bool known = cursor.ch <= 0xFFFF ? ((two_byte[cursor.ch >> 6] >> (cursor.ch & 63)) & 1) != 0
+                                               : std::binary_search(longer, codes + count, cursor.ch);
+        common += known;
+      }
     }
-    if (invalid >= 2 && 5 * invalid >= multi_byte) {
-      values[m_slot] = 0;
-      return;
-    }
-  } while (iterator->next_char());
+    if (invalid >= 2 && 5 * invalid >= multi_byte) return 0;
+  } while (Next(cursor));
   std::int64_t value;
   if (multi_byte < 11 && invalid == 0) {
     value = 10;
   } else if (multi_byte < 20 * invalid) {
     value = 0;
-  } else if (m_codes) {
+  } else if (codes) {
     const double score = 90 / std::log10(multi_byte * 0.25) * std::log10(common + 1.0) + 10;
     value = static_cast<std::int64_t>(std::min(100.0, score));
   } else {
     value = std::min<std::int64_t>(100, static_cast<std::int64_t>(multi_byte) - 20 * invalid + 30);
   }
-  values[m_slot] = static_cast<std::uint16_t>(std::max<std::int64_t>(0, value));
+  return static_cast<std::uint16_t>(std::max<std::int64_t>(0, value));
+}
+
+}  // namespace
+
+void Enr_mb_feature_common::generate(const Enr_input_text& text, std::uint16_t* values) {
+  switch (m_kind) {
+    case ENR_ITER_SJIS:
+      values[m_slot] = common_value<next_sjis>(text, m_codes, m_count);
+      return;
+    case ENR_ITER_BIG5:
+      values[m_slot] = common_value<next_big5>(text, m_codes, m_count);
+      return;
+    case ENR_ITER_EUC:
+      values[m_slot] = common_value<next_euc>(text, m_codes, m_count);
+      return;
+    case ENR_ITER_GB18030:
+      break;
+  }
+  values[m_slot] = common_value<next_gb18030>(text, m_codes, m_count);
 }
 
 void Enr_esc_feature_sm::generate(const Enr_input_text& text, std::uint16_t* values) {
