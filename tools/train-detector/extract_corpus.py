@@ -35,7 +35,9 @@ MO_PACKAGES = [
     "gettext-base", "psmisc", "xz-utils", "libapt-pkg6.0", "libgdk-pixbuf2.0-common", "libpam-runtime", "login",
     "gsettings-desktop-schemas", "at-spi2-common", "shared-mime-info", "binutils-common", "gnupg-l10n", "systemd",
     "libidn2-0", "xdg-user-dirs", "packagekit", "appstream", "libavahi-common-data", "software-properties-common",
-    "python-apt-common",
+    "python-apt-common", "vlc-l10n", "gimp-data", "pidgin-data", "libgweather-4-common", "gnome-control-center-data",
+    "nautilus-data", "thunar-data", "evolution-data-server-common", "gnome-software-common", "gnome-shell-common",
+    "hexchat-common",
 ]
 
 
@@ -59,8 +61,7 @@ SPACE = re.compile(r"[ \t\r\f\v]+")
 MO_FORMAT = re.compile(r"%[-+ #0]*\d*(?:\.\d+)?[hlLqjzt]*[diouxXeEfgGcsp%]|\$\{[^}]*\}|<[^>]*>|_")
 
 
-def html_text(raw):
-    text = raw.decode("utf-8", "replace")
+def html_text(text):
     text = DROP.sub(" ", text)
     text = re.sub(r"<(/p|br|/h\d|/li|/tr|/div|/title)\b[^>]*>", "\n", text, flags=re.I)
     text = html.unescape(TAG.sub(" ", text))
@@ -95,15 +96,40 @@ def mo_text(path):
     return clean("\n".join(strings))
 
 
-# Languages not written in Latin letters: lines without a single letter of
-# their script are untranslated leftovers.
+# Languages not written in Latin letters. Their translations keep untranslated
+# passages (whole English paragraphs, commands, file names); a line counts as
+# the language's text only when at least a third of its letters are of the
+# language's script. Punctuation such as curly quotes is not a letter, so it
+# does not make an English line count.
 NON_LATIN = {"ru", "bg", "el", "he", "ar", "th", "ja", "zh_CN", "zh_TW", "ko"}
 
 
-def keep_script_lines(lang, text):
-    if lang not in NON_LATIN:
-        return text
-    return "\n".join(line for line in text.splitlines() if any(ord(c) > 0x24F for c in line))
+def script_line(line):
+    letters = [c for c in line if c.isalpha()]
+    script = sum(1 for c in letters if ord(c) > 0x24F)
+    return script > 0 and 3 * script >= len(letters)
+
+
+# Translations into languages written in Latin letters keep untranslated
+# English too; a line of six words or more in which English function words
+# make up a tenth or more of the words is English, not the language's text.
+# The words are ones that no other detector language uses as a word.
+ENGLISH_WORDS = {"the", "and", "that", "with", "this", "are", "which", "you", "your", "from", "have",
+                 "should", "when", "these", "their", "there", "been", "would", "could", "into"}
+WORD = re.compile(r"[^\W\d_]+")
+
+
+def english_line(line):
+    words = WORD.findall(line.lower())
+    return len(words) >= 6 and 10 * sum(1 for w in words if w in ENGLISH_WORDS) >= len(words)
+
+
+def keep_language_lines(lang, text):
+    if lang in NON_LATIN:
+        return "\n".join(line for line in text.splitlines() if script_line(line))
+    if lang != "en":
+        return "\n".join(line for line in text.splitlines() if not english_line(line))
+    return text
 
 
 def language_of(path):
@@ -120,11 +146,17 @@ def read_text(path):
     if path.endswith(".gz"):
         raw = gzip.decompress(raw)
         path = path[:-3]
-    if path.endswith(".html") or path.endswith(".htm"):
-        return html_text(raw)
-    if path.endswith(".txt"):
-        return clean(raw.decode("utf-8", "replace"))
-    return None
+    if not path.endswith((".html", ".htm", ".txt")):
+        return None
+    # Some older documents are in a legacy charset (the Russian text guide in
+    # KOI8-R, the history's dedications in Latin-1, GB2312 or EUC-JP). They
+    # are left out, as the catalogues are: read as UTF-8 they would teach the
+    # detector replacement characters and broken sequences.
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError:
+        return None
+    return html_text(text) if path.endswith((".html", ".htm")) else clean(text)
 
 
 def main():
@@ -145,7 +177,7 @@ def main():
                 if package != "debian-history" or LANGUAGE_PART.search(name):
                     continue
                 lang = "en"
-            text = keep_script_lines(lang, read_text(path) or "")
+            text = keep_language_lines(lang, read_text(path) or "")
             if text and len(text) > 200:
                 documents[lang].append((path, text))
     for package in MO_PACKAGES:
@@ -160,7 +192,7 @@ def main():
             lang = next((l for l, names in LANGUAGES.items() if locale in names), None)
             if lang is None:
                 continue
-            text = keep_script_lines(lang, mo_text(path))
+            text = keep_language_lines(lang, mo_text(path))
             if text and len(text) > 200:
                 documents[lang].append((path, text))
     for lang, docs in documents.items():
