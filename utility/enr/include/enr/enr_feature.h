@@ -304,15 +304,6 @@ class ENR_API Enr_mb_iterator {
   bool is_ended() const { return m_ended; }
 
  protected:
-  // The next byte, or -1 (and the ended flag) at the end.
-  int next_byte() {
-    if (m_position >= m_length) {
-      m_ended = true;
-      return -1;
-    }
-    return m_data[m_position++];
-  }
-
   const unsigned char* m_data;
   std::uint32_t m_length;
   std::uint32_t m_char = 0;

@@ -168,46 +168,35 @@ bool next_gb18030(Cursor& cursor) {
   return true;
 }
 
+// One step of a walk on an iterator's own state; the walks work on a local
+// cursor so that the feature loops can inline them.
+bool step(const unsigned char* data, std::uint32_t length, std::uint32_t& position, std::uint32_t& ch, bool& invalid,
+          bool& ended, bool (*walk)(Cursor&)) {
+  Cursor cursor{data, length, position, ch, invalid, ended};
+  const bool more = walk(cursor);
+  position = cursor.position;
+  ch = cursor.ch;
+  invalid = cursor.invalid;
+  ended = cursor.ended;
+  return more;
+}
+
 }  // namespace
 
 bool Enr_mb_iterator_sjis::next_char() {
-  Cursor cursor{m_data, m_length, m_position, m_char, m_invalid, m_ended};
-  const bool more = next_sjis(cursor);
-  m_position = cursor.position;
-  m_char = cursor.ch;
-  m_invalid = cursor.invalid;
-  m_ended = cursor.ended;
-  return more;
+  return step(m_data, m_length, m_position, m_char, m_invalid, m_ended, next_sjis);
 }
 
 bool Enr_mb_iterator_big5::next_char() {
-  Cursor cursor{m_data, m_length, m_position, m_char, m_invalid, m_ended};
-  const bool more = next_big5(cursor);
-  m_position = cursor.position;
-  m_char = cursor.ch;
-  m_invalid = cursor.invalid;
-  m_ended = cursor.ended;
-  return more;
+  return step(m_data, m_length, m_position, m_char, m_invalid, m_ended, next_big5);
 }
 
 bool Enr_mb_iterator_euc::next_char() {
-  Cursor cursor{m_data, m_length, m_position, m_char, m_invalid, m_ended};
-  const bool more = next_euc(cursor);
-  m_position = cursor.position;
-  m_char = cursor.ch;
-  m_invalid = cursor.invalid;
-  m_ended = cursor.ended;
-  return more;
+  return step(m_data, m_length, m_position, m_char, m_invalid, m_ended, next_euc);
 }
 
 bool Enr_mb_iterator_gb18030::next_char() {
-  Cursor cursor{m_data, m_length, m_position, m_char, m_invalid, m_ended};
-  const bool more = next_gb18030(cursor);
-  m_position = cursor.position;
-  m_char = cursor.ch;
-  m_invalid = cursor.invalid;
-  m_ended = cursor.ended;
-  return more;
+  return step(m_data, m_length, m_position, m_char, m_invalid, m_ended, next_gb18030);
 }
 
 Enr_mb_feature_common::Enr_mb_feature_common(std::uint16_t slot, const std::uint32_t* codes, std::uint32_t count,
