@@ -60,6 +60,11 @@ using U16 = std::u16string;
 constexpr std::uint64_t SEED = 0x5EED2208ULL;
 const unsigned SIZES[] = {64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384};
 constexpr unsigned TRAIN_PER_SIZE = 1920;
+// Short samples are where the answers are least sure, so the training set
+// has SHORT_ROUNDS more rounds of samples up to SHORT_MAX_SIZE bytes, each
+// drawn with its own seed.
+constexpr unsigned SHORT_ROUNDS = 3;
+constexpr unsigned SHORT_MAX_SIZE = 256;
 constexpr unsigned VALIDATE_PER_SIZE = 96;
 // Boosting shrinkage. The detector counts every tree's vote the same, so a
 // later tree must still answer most samples right: reweighting at full
@@ -507,9 +512,12 @@ Bytes text_sample(Random& random, const U16& text, Converter& converter, unsigne
   return bytes;
 }
 
+// Samples of every label, per_size of each size up to max_size; round
+// gives training rounds their own random sequence.
 std::vector<Sample> make_samples(const std::vector<Label_source>& sources, const std::map<std::string, Language_text>& texts,
-                                 bool validation, unsigned per_size) {
-  Random random(SEED ^ (validation ? 0xA5A5ULL : 0));
+                                 bool validation, unsigned per_size, unsigned max_size = SIZES[std::size(SIZES) - 1],
+                                 std::uint64_t round = 0) {
+  Random random(SEED ^ (validation ? 0xA5A5ULL : 0) ^ round);
   std::map<std::string, U16> visual;
   std::vector<Sample> samples;
   for (const Label_source& source : sources) {
@@ -529,6 +537,7 @@ std::vector<Sample> make_samples(const std::vector<Label_source>& sources, const
     const bool ascii_allowed = source.family == "utf-16" || source.family == "utf-32" ||
                                source.label == "hz-gb-2312" || source.label.rfind("iso-2022", 0) == 0;
     for (unsigned size : SIZES) {
+      if (size > max_size) break;
       for (unsigned n = 0; n < per_size; ++n) {
         Sample sample{source.label, source.family, source.charset, "", size, ""};
         if (source.kind == Label_source::BINARY) {
@@ -966,13 +975,17 @@ int train(const std::string& corpus, const std::string& models_dir, const std::s
   const std::vector<Label_source> sources = label_sources();
   std::vector<std::string> label_names;
   for (const Label_source& source : sources) label_names.push_back(source.label);
-  std::vector<Sample> training = make_samples(sources, texts, false, TRAIN_PER_SIZE);
-  relabel_equivalent(training, sources);
   const enr::Enr_model_set models = tables.models();
   Data data;
   data.label_names = label_names;
-  compute_features(training, models, data, label_names);
-  std::cerr << training.size() << " training samples\n";
+  for (unsigned round = 0; round <= SHORT_ROUNDS; ++round) {
+    std::vector<Sample> training = round == 0
+                                       ? make_samples(sources, texts, false, TRAIN_PER_SIZE)
+                                       : make_samples(sources, texts, false, TRAIN_PER_SIZE, SHORT_MAX_SIZE, round);
+    relabel_equivalent(training, sources);
+    compute_features(training, models, data, label_names);
+  }
+  std::cerr << data.rows.size() << " training samples\n";
 
   // SAMME boosting, shrunk: each round reweights the samples the last tree
   // got wrong.
