@@ -384,20 +384,81 @@ std::vector<std::uint16_t> train_frequencies(const Bytes& text, enr::Enr_sm_kind
   return ranks;
 }
 
-std::vector<std::uint32_t> train_common(const Bytes& text, enr::Enr_iterator_kind kind, std::uint32_t count) {
-  std::unique_ptr<enr::Enr_mb_iterator> iterator;
+// The common-character feature scores a text by how many of its multi-byte
+// characters are in the table. Chosen by frequency alone, a table of 57
+// Japanese characters is kana and punctuation but for two ideographs, and a
+// short text of ideographs only (menu labels such as "文字色") scores nothing. So
+// a table can instead be chosen for coverage: windows of WINDOW_CHARS
+// characters of the training text that hold enough multi-byte characters for
+// the feature to count (11) are the units, and each step takes the character
+// that brings most windows up to COVER_HITS hits, the more frequent one on
+// equal gains.
+constexpr unsigned WINDOW_CHARS = 32;  // about 64 bytes, the shortest sample
+constexpr unsigned WINDOW_MIN_MULTI_BYTE = 11;
+constexpr unsigned COVER_HITS = 2;
+
+std::vector<std::uint32_t> cover_windows(enr::Enr_mb_iterator& iterator, const std::map<std::uint32_t, std::uint64_t>& counts,
+                                         std::uint32_t count) {
+  std::vector<std::map<std::uint32_t, unsigned>> windows(1);
+  unsigned in_window = 0;
+  while (iterator.next_char()) {
+    if (++in_window > WINDOW_CHARS) {
+      windows.emplace_back();
+      in_window = 1;
+    }
+    if (!iterator.is_invalid() && iterator.get_char() > 0xFF) ++windows.back()[iterator.get_char()];
+  }
+  std::map<std::uint32_t, std::vector<std::size_t>> holders;  // character -> windows that hold it
+  for (std::size_t w = 0; w < windows.size(); ++w) {
+    unsigned multi_byte = 0;
+    for (const auto& [code, n] : windows[w]) multi_byte += n;
+    if (multi_byte < WINDOW_MIN_MULTI_BYTE) continue;
+    for (const auto& [code, n] : windows[w]) holders[code].push_back(w);
+  }
+  std::vector<unsigned> hits(windows.size(), 0);
+  std::vector<std::uint32_t> top;
+  while (top.size() < count && !holders.empty()) {
+    auto best = holders.end();
+    std::size_t best_gain = 0;
+    for (auto it = holders.begin(); it != holders.end(); ++it) {
+      std::size_t gain = 0;
+      for (std::size_t w : it->second) gain += hits[w] < COVER_HITS;
+      if (best == holders.end() || gain > best_gain ||
+          (gain == best_gain && counts.at(it->first) > counts.at(best->first))) {
+        best = it;
+        best_gain = gain;
+      }
+    }
+    top.push_back(best->first);
+    for (std::size_t w : best->second) hits[w] += windows[w][best->first];
+    holders.erase(best);
+  }
+  std::sort(top.begin(), top.end());
+  return top;
+}
+
+enum class Common_choice { FREQUENCY, COVERAGE };
+
+std::unique_ptr<enr::Enr_mb_iterator> make_iterator(enr::Enr_iterator_kind kind, const Bytes& text) {
   const auto* data = reinterpret_cast<const unsigned char*>(text.data());
   const auto length = static_cast<std::uint32_t>(text.size());
   switch (kind) {
-    case enr::ENR_ITER_SJIS: iterator = std::make_unique<enr::Enr_mb_iterator_sjis>(data, length); break;
-    case enr::ENR_ITER_BIG5: iterator = std::make_unique<enr::Enr_mb_iterator_big5>(data, length); break;
-    case enr::ENR_ITER_EUC: iterator = std::make_unique<enr::Enr_mb_iterator_euc>(data, length); break;
-    case enr::ENR_ITER_GB18030: iterator = std::make_unique<enr::Enr_mb_iterator_gb18030>(data, length); break;
+    case enr::ENR_ITER_SJIS: return std::make_unique<enr::Enr_mb_iterator_sjis>(data, length);
+    case enr::ENR_ITER_BIG5: return std::make_unique<enr::Enr_mb_iterator_big5>(data, length);
+    case enr::ENR_ITER_EUC: return std::make_unique<enr::Enr_mb_iterator_euc>(data, length);
+    case enr::ENR_ITER_GB18030: break;
   }
+  return std::make_unique<enr::Enr_mb_iterator_gb18030>(data, length);
+}
+
+std::vector<std::uint32_t> train_common(const Bytes& text, enr::Enr_iterator_kind kind, std::uint32_t count,
+                                        Common_choice choice = Common_choice::FREQUENCY) {
   std::map<std::uint32_t, std::uint64_t> counts;
+  const std::unique_ptr<enr::Enr_mb_iterator> iterator = make_iterator(kind, text);
   while (iterator->next_char()) {
     if (!iterator->is_invalid() && iterator->get_char() > 0xFF) ++counts[iterator->get_char()];
   }
+  if (choice == Common_choice::COVERAGE) return cover_windows(*make_iterator(kind, text), counts, count);
   std::vector<std::pair<std::uint64_t, std::uint32_t>> ranked;
   for (const auto& [code, n] : counts) ranked.emplace_back(n, code);
   std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
@@ -965,7 +1026,10 @@ int train(const std::string& corpus, const std::string& models_dir, const std::s
     tables.frequencies.push_back(train_frequencies(training_bytes("zh_CN", "GB18030", false), enr::ENR_SM_GB18030,
                                                    gb18030, enr::Enr_distanalyser_gb18030::TABLE_SIZE));
   }
-  tables.common.push_back(train_common(training_bytes("ja", "Shift_JIS", false), enr::ENR_ITER_SJIS, 57));
+  // The other tables have room for the common ideographs as well (96 to 100
+  // entries); the Shift_JIS table (57) is chosen for coverage.
+  tables.common.push_back(
+      train_common(training_bytes("ja", "Shift_JIS", false), enr::ENR_ITER_SJIS, 57, Common_choice::COVERAGE));
   tables.common.push_back(train_common(training_bytes("zh_TW", "Big5", false), enr::ENR_ITER_BIG5, 96));
   tables.common.push_back(train_common(training_bytes("ja", "EUC-JP", false), enr::ENR_ITER_EUC, 100));
   tables.common.push_back(train_common(training_bytes("ko", "EUC-KR", false), enr::ENR_ITER_EUC, 100));

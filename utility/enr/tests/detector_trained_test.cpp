@@ -66,6 +66,13 @@ const Wstring TRADITIONAL_CHINESE =
     u"昨天早上我們坐火車去了海邊的小城。下車以後，我們先在市場裡買了水果，然後沿著海岸走了很久。"
     u"中午在一家小飯館吃了魚和米飯，下午天氣變了，開始下雨，我們就在茶館裡喝茶、聊天，一直到晚上才回家。\n";
 
+// Menu and option labels: short lines of ideographs with next to no kana,
+// which most Japanese text is full of.
+const Wstring JAPANESE_LABELS[] = {
+    u"文字色\n背景\n太字\n斜体\n下線\n左揃え\n中央揃え\n右揃え\n",
+    u"表示(V)\n編集(E)\n設定(S)\n画像(I)\n選択範囲(R)\n拡大縮小(Z)\n",
+};
+
 Enr_encoding encoding_named(const char16_t* name) {
   Krn_status status;
   const Enr_encoding encoding = enr_display_name(Wstring(name), status);
@@ -119,6 +126,17 @@ TEST(EnrTrainedDetector, ReadsProseOfEveryFamily) {
     Krn_status status;
     ASSERT_TRUE(enr_utf16_to_encoding(encoding, *c.text + *c.text, bytes, status));
     EXPECT_TRUE(detected_reading(bytes) == *c.text + *c.text) << "read as another text";
+  }
+}
+
+TEST(EnrTrainedDetector, ReadsShortJapaneseLabelsInShiftJis) {
+  const Enr_encoding shift_jis = encoding_named(u"Shift_JIS");
+  for (const Wstring& labels : JAPANESE_LABELS) {
+    std::string bytes;
+    Krn_status status;
+    ASSERT_TRUE(enr_utf16_to_encoding(shift_jis, labels, bytes, status));
+    ASSERT_LT(bytes.size(), 64u);
+    EXPECT_TRUE(detected_reading(bytes) == labels) << "read as another text";
   }
 }
 
