@@ -1,5 +1,7 @@
-// Feeds mutated data set files to the reader for a bounded time. Any crash,
-// sanitizer report, escaped exception or hang fails the run.
+// Feeds mutated data set files to the reader, and version-1 files that load
+// to the upgrade, for a bounded time. Any crash, sanitizer report, escaped
+// exception, hang, or upgrade that reports success but writes a file the
+// reader refuses fails the run.
 //
 // A plain mutation loop, so that it builds and runs with the project's own
 // compiler and sanitizers. Inputs that make the reader behave in a way not
@@ -33,12 +35,14 @@
 
 #include "data_set_test_file.h"
 #include "krn/krn_crc.h"
+#include "krn/krn_file_buffer.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
 #include "tla_data_set_connector.h"
 #include "tla_data_set_format.h"
 #include "tla_data_set_tokens.h"
 #include "tla_formatter.h"
+#include "tla_upgrade.h"
 
 namespace {
 
@@ -223,7 +227,7 @@ class Mutator {
 // operation. An input that shows a feature not seen before is kept.
 using Features = std::set<std::uint64_t>;
 
-enum Operation : std::uint64_t { LOAD = 1, SHAPE, OFFSETS, ENTRY, TOKENS, TEXT, STRAY, FIND, FOUND };
+enum Operation : std::uint64_t { LOAD = 1, SHAPE, OFFSETS, ENTRY, TOKENS, TEXT, STRAY, FIND, FOUND, UPGRADE };
 
 void note(Features& features, Operation operation, std::uint64_t outcome) {
   features.insert(operation << 40 | (outcome & 0xFFFFFFFFFFull));
@@ -231,8 +235,31 @@ void note(Features& features, Operation operation, std::uint64_t outcome) {
 
 std::uint64_t bucket(std::uint64_t n) { return n < 3 ? n : n < 4096 ? 3 : n == 4096 ? 4 : 5; }
 
-// Runs every reader operation on the file.
-Features exercise(const std::string& path, bool accept_older, std::mt19937_64& random) {
+// Upgrades a version-1 file into upgraded_path. A success must leave a
+// current file that the reader loads with the same number of records.
+void upgrade(const std::string& path, std::uint32_t records, const std::string& upgraded_path, Features& features) {
+  krn::Krn_status status;
+  {
+    krn::Krn_file_buffer output(wide(upgraded_path), krn::KRN_FILE_CREATE_ALWAYS, krn::KRN_FILE_ACCESS_READ_WRITE, 0,
+                                krn::KRN_FILE_SHARE_NONE, status);
+    if (!status.ok()) throw std::runtime_error("the upgrade's output could not be created");
+    tla::upgrade_data_set(path, output, status);
+  }
+  note(features, UPGRADE, status.value());
+  if (!status.ok()) return;
+  tla::Tla_data_set_connector_file upgraded;
+  upgraded.set_property("DataFileName", wide(upgraded_path), status);
+  upgraded.open(status);
+  upgraded.load(status, false);
+  if (!status.ok() || upgraded.version() != tla::TLA_DATA_SET_VERSION || upgraded.record_count() != records) {
+    throw std::runtime_error("an upgrade that succeeded wrote a file the reader refuses");
+  }
+}
+
+// Runs every reader operation on the file, and the upgrade on a loaded
+// version-1 file.
+Features exercise(const std::string& path, bool accept_older, const std::string& upgraded_path,
+                  std::mt19937_64& random) {
   Features features;
   tla::Tla_data_set_connector_file reader;
   krn::Krn_status status;
@@ -285,6 +312,11 @@ Features exercise(const std::string& path, bool accept_older, std::mt19937_64& r
       note(features, FIND, std::uint64_t{status.value()} << 2 | known << 1 | version_1);
       note(features, FOUND, bucket(found.size()) << 2 | known << 1 | version_1);
     }
+  }
+  if (version_1) {
+    const std::uint32_t records = reader.record_count();
+    reader.close();
+    upgrade(path, records, upgraded_path, features);
   }
   return features;
 }
@@ -368,6 +400,7 @@ int main(int argc, char** argv) {
   Watchdog watchdog;
   Features seen;
   const fs::path input = folder.path() / "input.dat";
+  const fs::path upgraded = folder.path() / "upgraded.dat";
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   std::uint64_t runs = 0;
   std::size_t initial = pool.size();
@@ -379,7 +412,7 @@ int main(int argc, char** argv) {
       write_file(input, file);
       const bool accept_older = mutator.chance(50);
       watchdog.start(input.string());
-      const Features features = exercise(input.string(), accept_older, mutator.random());
+      const Features features = exercise(input.string(), accept_older, upgraded.string(), mutator.random());
       watchdog.done();
       ++runs;
       bool fresh = false;
