@@ -246,7 +246,9 @@ void upgrade(const std::string& path, std::uint32_t records, const std::string& 
     tla::upgrade_data_set(path, output, status);
   }
   note(features, UPGRADE, status.value());
-  if (!status.ok()) return;
+  // Repeated records are a warning, and the file is written all the same.
+  if (status.is_error()) return;
+  status.clear();
   tla::Tla_data_set_connector_file upgraded;
   upgraded.set_property("DataFileName", wide(upgraded_path), status);
   upgraded.open(status);
