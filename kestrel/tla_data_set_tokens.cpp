@@ -63,10 +63,14 @@ bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
 
 bool value_token_crcs(const krn::GUID& formatter_type, const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
                       krn::Krn_status& status) {
+  // Without the trim a search for " Smith" would miss the record whose
+  // field held " Smith": the writer stored the tokens of "Smith".
+  krn::Wstring trimmed = text;
+  krn::krn_trim(trimmed);
   const Tla_formatter_base* formatter = shared_formatter(formatter_type);
-  if (!formatter) return text_token_crcs(text, crcs, status);
+  if (!formatter) return text_token_crcs(trimmed, crcs, status);
   krn::Wstring formatted;
-  formatter->format(text, formatted, false);
+  formatter->format(trimmed, formatted, false);
   return text_token_crcs(formatted, crcs, status);
 }
 

@@ -41,9 +41,10 @@ class Tla_token_cutter {
 // text does not); the status reports failures of the tokeniser.
 bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status);
 
-// The same for a value as a field of the formatter type stores it: formatted
-// first (normalisation on). A type that names no formatter leaves the text
-// as it is.
+// The same for a value as a field of the formatter type stores it: trimmed
+// of white space at both ends, as the writer trims every value, then
+// formatted (normalisation on). A type that names no formatter leaves the
+// trimmed text as it is.
 bool value_token_crcs(const krn::GUID& formatter_type, const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
                       krn::Krn_status& status);
 

@@ -67,10 +67,11 @@ std::vector<Record> records() {
       {"\xEF\xBC\xAA\xEF\xBC\xAF\xEF\xBC\xA8\xEF\xBC\xAE\tSmith-Jones\t\xEF\xBC\x95\xEF\xBC\x95\xE3\x80\x80" "00 0000\n",
        {{u"JOHN"}, {u"smith", u"-", u"jones"}, {u"55000000"}},
        {"SMITH-JONES", "5500 0000"}},
-      // Spaces around a value are trimmed; inside, they end tokens.
-      {"  Anne Marie  \tdogs'\t1990's\r\n",
+      // Spaces around a value are trimmed, in the file and in a search;
+      // inside, they end tokens.
+      {"  Anne Marie  \t dogs'\t1990's\r\n",
        {{u"Anne", u"Marie"}, {u"dogs", u"'"}, {u"1990's"}},
-       {"Dogs'", "1990's"}},
+       {"\xE3\x80\x80 Dogs'", " 1990's\xC2\xA0"}},
       // An empty field stores no tokens.
       {"\t3.14\tA-B\n", {{}, {u"3", u".", u"14"}, {u"AB"}}, {"3.14", "A B"}},
       // An exact repeat of the first record.
