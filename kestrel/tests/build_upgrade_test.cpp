@@ -10,6 +10,7 @@
 
 #include "cli_test_support.h"
 #include "data_set_test_file.h"
+#include "krn/krn_string.h"
 #include "tla_data_set_format.h"
 
 namespace {
@@ -90,23 +91,10 @@ TEST(BuildUpgrade, RepeatedRecordsAndSeveralKeys) {
 }
 
 std::string utf8(std::uint32_t c) {
-  std::string s;
-  if (c < 0x80) {
-    s += static_cast<char>(c);
-  } else if (c < 0x800) {
-    s += static_cast<char>(0xC0 | c >> 6);
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    s += static_cast<char>(0xE0 | c >> 12);
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    s += static_cast<char>(0xF0 | c >> 18);
-    s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return s;
+  const char32_t text[] = {static_cast<char32_t>(c), 0};
+  std::string out;
+  krn::krn_utf32_to_utf8(text, out);
+  return out;
 }
 
 // Records drawn from many scripts, with combining marks, compatibility
