@@ -236,7 +236,13 @@ bool Run::scan_options(int argc, const char* const* argv, int& exit_code) {
   return true;
 }
 
+// File names are bytes here. One that is not UTF-8 would come out of the
+// conversion with U+FFFD for its bad bytes and so name another file, which
+// the output would then overwrite or delete.
+bool usable_file_name(const char* name) { return is_valid_utf8(name, std::strlen(name)); }
+
 bool Run::open_input(const char* name) {
+  if (!usable_file_name(name)) return false;
   m_input_name = name;
   krn::Wstring wide;
   krn::krn_utf8_to_utf16(m_input_name, wide);
@@ -249,6 +255,7 @@ bool Run::open_input(const char* name) {
 }
 
 bool Run::open_output(const char* name) {
+  if (!usable_file_name(name)) return false;
   m_output_name = name;
   krn::Wstring wide;
   krn::krn_utf8_to_utf16(m_output_name, wide);

@@ -23,6 +23,7 @@
 #include "tla_data_set_entry.h"
 #include "tla_data_set_format.h"
 #include "tla_formatter.h"
+#include "tla_records.h"
 
 namespace {
 
@@ -163,6 +164,13 @@ int main(int argc, char** argv) {
   Request request;
   if (!parse_arguments(argc, argv, request)) {
     std::fprintf(stderr, "Usage: kestrel-inspect FILE [-k KEY -v VALUE]");
+    std::fputc('\n', stdout);
+    return EXIT_USAGE;
+  }
+  // File names are bytes here; converted, one that is not UTF-8 would name
+  // another file, and the report would be about that one.
+  if (!tla::is_valid_utf8(request.file.data(), request.file.size())) {
+    std::fprintf(stderr, "kestrel-inspect: the file name is not UTF-8.");
     std::fputc('\n', stdout);
     return EXIT_USAGE;
   }

@@ -126,22 +126,33 @@ TEST_F(CliCommandLine, InputFilenameInvalid) {
        {std::vector<std::string>{"-i", "missing.tsv"}, {"-i", "dir"}, {"-i", ""}, {"-i", "in.tsv", "-i", "in.tsv"}}) {
     expect_report(folder.kestrel(args), "Input Filename Invalid.");
   }
+  // A name that is not UTF-8 is refused even when the file exists: read as
+  // UTF-8 it would name another file, in\uFFFD.tsv.
+  folder.write("in\xE9.tsv", cli_test::sample_records());
+  folder.write("in\xEF\xBF\xBD.tsv", cli_test::sample_records());
+  expect_report(folder.kestrel({"-k", "CardNum", "-s", SCHEMA, "-i", "in\xE9.tsv", "-o", "out.kds"}),
+                "Input Filename Invalid.");
 }
 
 TEST_F(CliCommandLine, OutputFilenameInvalidLeavesEveryFileAsItWas) {
   std::filesystem::create_directory(folder / "dir");
   folder.write("old.kds", "old content");
+  folder.write("old\xEF\xBF\xBD.kds", "old content");
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"-o", "missing/out.kds"},
         {"-o", "dir"},
         {"-o", ""},
         {"-o", "old.kds", "-o", "other.kds"},
         // The input as its own output: its reader holds it.
-        {"-k", "CardNum", "-s", SCHEMA, "-i", "in.tsv", "-o", "in.tsv"}}) {
+        {"-k", "CardNum", "-s", SCHEMA, "-i", "in.tsv", "-o", "in.tsv"},
+        // Not UTF-8: converted, the name would be that of old\uFFFD.kds.
+        {"-k", "CardNum", "-s", SCHEMA, "-i", "in.tsv", "-o", "old\xFF.kds"}}) {
     expect_report(folder.kestrel(args), "Output Filename Invalid.");
   }
   EXPECT_EQ(folder.read("in.tsv"), cli_test::sample_records());
   EXPECT_EQ(folder.read("old.kds"), "old content");
+  EXPECT_EQ(folder.read("old\xEF\xBF\xBD.kds"), "old content");
+  EXPECT_FALSE(folder.exists("old\xFF.kds"));
   EXPECT_FALSE(folder.exists("missing"));
   EXPECT_FALSE(folder.exists("other.kds"));
   // The output named first holds the file, so the input cannot read it.

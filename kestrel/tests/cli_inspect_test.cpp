@@ -72,6 +72,11 @@ TEST_F(CliInspect, AWrongCommandLine) {
     EXPECT_EQ(result.exit_code, 2);
     EXPECT_EQ(result.err, "Usage: kestrel-inspect FILE [-k KEY -v VALUE]");
   }
+  // Read as UTF-8 the name would be out\uFFFD.kds, a file that exists.
+  folder.write("out\xEF\xBF\xBD.kds", folder.read("out.kds"));
+  Result result = folder.run(INSPECT, {"out\xFF.kds"});
+  EXPECT_EQ(result.exit_code, 2);
+  EXPECT_EQ(result.err, "kestrel-inspect: the file name is not UTF-8.");
 }
 
 }  // namespace
