@@ -1,7 +1,8 @@
 // encsense-detect FILE...: prints, per file, the name of the encoding the
 // detector finds, "unknown" when it finds none, or why the file could not
-// be read. Exits with 1 when any file could not be read.
+// be read. Exits with 1 when any file could not be read, 2 without files.
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -9,16 +10,35 @@
 #include "enr/enr_encoding.h"
 #include "krn/krn_file.h"
 #include "krn/krn_file_buffer.h"
+#include "krn/krn_messages.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
 
 namespace {
 
+// The status's messages on one line; its value when the message modules
+// cannot be loaded.
 std::string status_text(const krn::Krn_status& status) {
-  std::string text = "error 0x";
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%08X", status.value());
-  return text + hex;
+  if (!krn::Krn_status_lookup::initialise_message_list({krn::KRN_PLAT_STATUS_FILE_NAME, krn::KRN_UTIL_STATUS_FILE_NAME})) {
+    char hex[24];
+    std::snprintf(hex, sizeof hex, "error 0x%08X", status.value());
+    return hex;
+  }
+  krn::Wstring wide;
+  krn::Krn_status_lookup::to_string(status, wide);
+  std::string text;
+  krn::krn_utf16_to_utf8(wide, text);
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
+
+// File names are bytes here. One that does not survive the trip through
+// UTF-16 unchanged would name another file.
+bool usable_file_name(const std::string& name, krn::Wstring& wide) {
+  krn::krn_utf8_to_utf16(name, wide);
+  std::string back;
+  krn::krn_utf16_to_utf8(wide, back);
+  return back == name;
 }
 
 }  // namespace
@@ -32,19 +52,23 @@ int main(int argc, char** argv) {
   enr::Enr_detect_convert detector;
   for (int i = 1; i < argc; ++i) {
     krn::Wstring name;
-    krn::krn_utf8_to_utf16(argv[i], name);
+    if (!usable_file_name(argv[i], name)) {
+      std::printf("%s: cannot read (the file name is not UTF-8)\n", argv[i]);
+      exit_code = 1;
+      continue;
+    }
     krn::Krn_status status;
     krn::Krn_file_buffer file(name, krn::KRN_FILE_OPEN_EXISTING, krn::KRN_FILE_ACCESS_READ, 0,
                               krn::KRN_FILE_SHARE_READ, status);
     if (!status.ok()) {
-      std::printf("%s: cannot read (%s)\n", argv[i], status_text(status).c_str());
+      std::printf("%s: cannot read: %s\n", argv[i], status_text(status).c_str());
       exit_code = 1;
       continue;
     }
     unsigned char flags = 0;
     const enr::Enr_encoding encoding = detector.detect_character_encoding(&file, flags, status);
     if (!status.ok()) {
-      std::printf("%s: detection failed (%s)\n", argv[i], status_text(status).c_str());
+      std::printf("%s: detection failed: %s\n", argv[i], status_text(status).c_str());
       exit_code = 1;
       continue;
     }
