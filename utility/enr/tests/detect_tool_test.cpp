@@ -35,7 +35,7 @@ TEST(EncsenseDetectTool, SaysWhyAFileCannotBeReadAndGoesOn) {
             "missing.txt: cannot read: The file \"missing.txt\" could not be opened. The file \"missing.txt\" does "
             "not exist.\n"
             "ascii.txt: us-ascii\n"
-            "other\xFF.txt: cannot read (the file name is not UTF-8)\n");
+            "other\xFF.txt: cannot read: the file name is not UTF-8.\n");
 
   result = folder.run(DETECT, {});
   EXPECT_EQ(result.exit_code, 2);

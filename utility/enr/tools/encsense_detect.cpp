@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     krn::Wstring name;
     if (!usable_file_name(argv[i], name)) {
-      std::printf("%s: cannot read (the file name is not UTF-8)\n", argv[i]);
+      std::printf("%s: cannot read: the file name is not UTF-8.\n", argv[i]);
       exit_code = 1;
       continue;
     }
