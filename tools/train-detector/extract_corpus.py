@@ -7,6 +7,10 @@ Output: one file per language, OUT/<lang>.txt, in which every document starts
 with a line "\\x1e<document name>" followed by its text. Documents are listed
 in sorted order so that the same packages give the same corpus byte for byte.
 Prints the packages read, with their versions, on standard output.
+
+    extract_corpus.py OUT              text for training and validation
+    extract_corpus.py --unseen OUT     text that training never reads, from
+                                       other packages, to judge the tables on
 """
 
 import gettext
@@ -52,6 +56,17 @@ def package_files(package):
 def package_version(package):
     out = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], capture_output=True, text=True)
     return out.stdout.strip() if out.returncode == 0 else None
+
+
+def installed_files(packages):
+    """(package, path) for every file of the installed packages; prints each package read with its version."""
+    for package in packages:
+        version = package_version(package)
+        if version is None:
+            continue
+        print(f"{package}\t{version}")
+        for path in package_files(package):
+            yield package, path
 
 
 LANGUAGE_PART = re.compile(r"\.[a-z]{2}(?:[_-][A-Za-z]{2})?\.(?:html|txt)")
@@ -159,47 +174,146 @@ def read_text(path):
     return html_text(text) if path.endswith((".html", ".htm")) else clean(text)
 
 
-def main():
-    out_dir = sys.argv[1]
-    os.makedirs(out_dir, exist_ok=True)
+# Text kept apart from training, to judge the detector on text it never saw:
+# manual pages, the Debian reference, the GNOME user help and fortunes. None
+# of these packages is read for training.
+UNSEEN_PACKAGES = [
+    "manpages", "manpages-cs", "manpages-da", "manpages-de", "manpages-el", "manpages-es", "manpages-fr",
+    "manpages-hu", "manpages-it", "manpages-ja", "manpages-nb", "manpages-nl", "manpages-pl", "manpages-pt",
+    "manpages-pt-br", "manpages-ro", "manpages-ru", "manpages-sv", "manpages-tr", "manpages-zh",
+    "debian-reference-en", "debian-reference-de", "debian-reference-es", "debian-reference-fr",
+    "debian-reference-it", "debian-reference-ja", "debian-reference-pt", "debian-reference-pt-br",
+    "debian-reference-zh-cn", "debian-reference-zh-tw", "gnome-user-docs",
+    "fortunes-bg", "fortunes-br", "fortunes-cs", "fortunes-de", "fortunes-es", "fortunes-it", "fortunes-pl",
+    "fortunes-ru", "fortunes-zh",
+]
+FORTUNE_LANGUAGES = {"fortunes-bg": "bg", "fortunes-br": "pt", "fortunes-cs": "cs", "fortunes-de": "de",
+                     "fortunes-es": "es", "fortunes-it": "it", "fortunes-pl": "pl", "fortunes-ru": "ru",
+                     "fortunes-zh": "zh_CN"}
+
+# Requests whose arguments are text; every other request line is dropped.
+ROFF_TEXT_REQUESTS = re.compile(r"^[.'](?:SH|SS|TP|IP|B|I|BI|BR|IB|IR|RB|RI|SM|SB|UR|MT)\b ?")
+# Escapes: fonts, sizes, strings and named characters; the few characters
+# that matter in prose are kept, every other escape is dropped.
+ROFF_ESCAPE = re.compile(r"\\(?:f(?:\[[^]]*\]|\(..|.)|s[-+]?\d+|\*(?:\(..|\[[^]]*\]|.)|\(..|\[[^]]*\]|.)")
+ROFF_CHARS = {"\\-": "-", "\\e": "\\", "\\ ": " ", "\\~": " ", "\\(em": "\u2014", "\\(en": "\u2013",
+              "\\(lq": "\u201c", "\\(rq": "\u201d", "\\(aq": "'"}
+
+
+def roff_text(text):
+    lines = []
+    for line in text.splitlines():
+        line = line.split('\\"', 1)[0]
+        if line.startswith((".", "'")):
+            request = ROFF_TEXT_REQUESTS.match(line)
+            if not request:
+                continue
+            line = line[request.end():].replace('"', "")
+        lines.append(ROFF_ESCAPE.sub(lambda m: ROFF_CHARS.get(m.group(0), ""), line))
+    return clean("\n".join(lines))
+
+
+# Manual pages of character sets are tables of every character, not text.
+CHARSET_PAGE = re.compile(r"/man7/(?:iso[-_]?8859|koi8|cp125|ascii|armscii|latin\d|charsets|unicode|utf-?8)")
+# UTF-8 that was read as Latin-1 and stored again ("CarrÃ\u00a0mba"): its bytes
+# would be valid UTF-8 in any sample, whatever the encoding.
+MOJIBAKE = re.compile("[\u00c2\u00c3][\u0080-\u00bf]")
+MALLARD_DROP = re.compile(r"<(info|code|screen|cmd|media|synopsis)\b.*?</\1>", re.S)
+ANSI_ESCAPE = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
+
+
+def unseen_language(path):
+    parts = re.split(r"[/.]", path)
+    for lang, names in LANGUAGES.items():
+        lowered = {name.lower() for name in names}
+        if any(part.lower() in lowered for part in parts):
+            return lang
+    return None
+
+
+def unseen_text(package, path):
+    """The text of one file of a kept-apart package and its language, or None."""
+    raw = open(path, "rb").read()
+    if path.endswith(".gz"):
+        raw = gzip.decompress(raw)
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError:
+        return None
+    if package in FORTUNE_LANGUAGES:
+        # Offensive fortunes are stored in ROT13, which is no language's text.
+        if path.endswith((".dat", ".u8")) or "-sk" in os.path.basename(path) or "/off/" in path:
+            return None
+        text = ANSI_ESCAPE.sub("", text)
+        return FORTUNE_LANGUAGES[package], clean("\n".join(l for l in text.splitlines() if l.strip() != "%"))
+    if package.startswith("manpages"):
+        if "/man/" not in path or CHARSET_PAGE.search(path):
+            return None
+        locale = path.split("/man/")[1].split("/")[0]
+        lang = "en" if locale.startswith("man") else unseen_language(locale)
+        return (lang, roff_text(text)) if lang else None
+    lang = unseen_language(path.replace("/usr/share/", "/"))
+    if lang is None:
+        return None
+    if path.endswith(".page"):
+        return lang, html_text(MALLARD_DROP.sub(" ", text))
+    if path.endswith(".html"):
+        return lang, html_text(text)
+    return None
+
+
+def read_unseen():
     documents = {lang: [] for lang in LANGUAGES}
-    for package in DOC_PACKAGES:
-        version = package_version(package)
-        if version is None:
+    for package, path in installed_files(UNSEEN_PACKAGES):
+        found = unseen_text(package, path)
+        if found is None:
             continue
-        print(f"{package}\t{version}")
-        for path in package_files(package):
-            lang = language_of(path.replace("/usr/share/doc/", "/"))
-            if lang is None:
-                # English documents of the history carry no language part in
-                # their name; a part we do not train (lt, fi, ...) is skipped.
-                name = os.path.basename(path)
-                if package != "debian-history" or LANGUAGE_PART.search(name):
-                    continue
-                lang = "en"
-            text = keep_language_lines(lang, read_text(path) or "")
-            if text and len(text) > 200:
-                documents[lang].append((path, text))
-    for package in MO_PACKAGES:
-        version = package_version(package)
-        if version is None:
-            continue
-        print(f"{package}\t{version}")
-        for path in package_files(package):
-            if not path.endswith(".mo"):
-                continue
-            locale = path.split("/usr/share/locale/")[-1].split("/")[0]
-            lang = next((l for l, names in LANGUAGES.items() if locale in names), None)
-            if lang is None:
-                continue
-            text = keep_language_lines(lang, mo_text(path))
-            if text and len(text) > 200:
-                documents[lang].append((path, text))
+        lang, text = found
+        text = "\n".join(line for line in keep_language_lines(lang, text).splitlines() if not MOJIBAKE.search(line))
+        if text and len(text) > 200:
+            documents[lang].append((path, text))
+    return documents
+
+
+def write_documents(out_dir, documents):
     for lang, docs in documents.items():
         docs.sort()
         with io.open(os.path.join(out_dir, lang + ".txt"), "w", encoding="utf-8", newline="\n") as f:
             for name, text in docs:
                 f.write("\x1e" + name + "\n" + text.replace("\x1e", " ") + "\n")
+
+
+def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--unseen":
+        os.makedirs(sys.argv[2], exist_ok=True)
+        write_documents(sys.argv[2], read_unseen())
+        return
+    out_dir = sys.argv[1]
+    os.makedirs(out_dir, exist_ok=True)
+    documents = {lang: [] for lang in LANGUAGES}
+    for package, path in installed_files(DOC_PACKAGES):
+        lang = language_of(path.replace("/usr/share/doc/", "/"))
+        if lang is None:
+            # English documents of the history carry no language part in
+            # their name; a part we do not train (lt, fi, ...) is skipped.
+            name = os.path.basename(path)
+            if package != "debian-history" or LANGUAGE_PART.search(name):
+                continue
+            lang = "en"
+        text = keep_language_lines(lang, read_text(path) or "")
+        if text and len(text) > 200:
+            documents[lang].append((path, text))
+    for package, path in installed_files(MO_PACKAGES):
+        if not path.endswith(".mo"):
+            continue
+        locale = path.split("/usr/share/locale/")[-1].split("/")[0]
+        lang = next((l for l, names in LANGUAGES.items() if locale in names), None)
+        if lang is None:
+            continue
+        text = keep_language_lines(lang, mo_text(path))
+        if text and len(text) > 200:
+            documents[lang].append((path, text))
+    write_documents(out_dir, documents)
 
 
 if __name__ == "__main__":

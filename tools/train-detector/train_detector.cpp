@@ -168,11 +168,14 @@ struct Language_text {
 const char* const LANGUAGES[] = {"en", "da", "de", "es", "fr", "it", "nl", "no", "pt", "sv", "cs", "hu", "pl",
                                  "ro", "ru", "bg", "ar", "el", "he", "tr", "th", "ja", "zh_CN", "zh_TW", "ko"};
 
-// A fifth of each language's documents (at least one) is kept for
-// validation, chosen by a hash of the document's name.
-Language_text load_language(const std::string& corpus, const std::string& language) {
-  const std::string text = read_file(corpus + "/" + language + ".txt");
+// The corpus of one language: OUT/<lang>.txt, in which every document starts
+// with a line "\x1e<document name>". A missing file holds no documents.
+std::vector<std::pair<std::string, std::string>> read_documents(const std::string& corpus, const std::string& language,
+                                                               bool required) {
+  const std::string path = corpus + "/" + language + ".txt";
   std::vector<std::pair<std::string, std::string>> documents;
+  if (!required && !std::ifstream(path)) return documents;
+  const std::string text = read_file(path);
   std::size_t at = 0;
   while ((at = text.find('\x1e', at)) != std::string::npos) {
     const std::size_t name_end = text.find('\n', at);
@@ -181,6 +184,13 @@ Language_text load_language(const std::string& corpus, const std::string& langua
                            text.substr(name_end + 1, (next == std::string::npos ? text.size() : next) - name_end - 1));
     at = name_end;
   }
+  return documents;
+}
+
+// A fifth of each language's documents (at least one) is kept for
+// validation, chosen by a hash of the document's name.
+Language_text load_language(const std::string& corpus, const std::string& language) {
+  std::vector<std::pair<std::string, std::string>> documents = read_documents(corpus, language, true);
   if (documents.size() < 2) fail("too few documents for " + language);
   std::vector<std::size_t> order(documents.size());
   std::iota(order.begin(), order.end(), 0);
@@ -956,6 +966,19 @@ void compute_features(const std::vector<Sample>& samples, const enr::Enr_model_s
   helper.join();
 }
 
+void write_samples(const std::vector<Sample>& samples, const std::string& samples_dir) {
+  std::ostringstream manifest;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const Sample& sample = samples[i];
+    const std::string file = "sample-" + std::to_string(i) + ".bin";
+    write_file(samples_dir + "/" + file, sample.bytes);
+    manifest << file << "\t" << sample.label << "\t" << sample.family << "\t" << sample.charset << "\t" << sample.size
+             << "\n";
+  }
+  write_file(samples_dir + "/manifest.tsv", manifest.str());
+  std::cerr << samples.size() << " validation samples written\n";
+}
+
 int train(const std::string& corpus, const std::string& models_dir, const std::string& samples_dir,
           const std::string& versions_file) {
   const std::string versions = read_file(versions_file);
@@ -1083,17 +1106,28 @@ int train(const std::string& corpus, const std::string& models_dir, const std::s
   write_trees(trees, alphas, label_names, models_dir + "/enr_model_trees.cpp", versions);
 
   // Validation samples for the evaluation, which runs on the rebuilt library.
-  const std::vector<Sample> validation = make_samples(sources, texts, true, VALIDATE_PER_SIZE);
-  std::ostringstream manifest;
-  for (std::size_t i = 0; i < validation.size(); ++i) {
-    const Sample& sample = validation[i];
-    const std::string file = "sample-" + std::to_string(i) + ".bin";
-    write_file(samples_dir + "/" + file, sample.bytes);
-    manifest << file << "\t" << sample.label << "\t" << sample.family << "\t" << sample.charset << "\t" << sample.size
-             << "\n";
+  write_samples(make_samples(sources, texts, true, VALIDATE_PER_SIZE), samples_dir);
+  return 0;
+}
+
+// Samples of text from packages the tables were never trained on, for every
+// text label with such text in at least one of its languages. A language
+// needs text for four of the largest samples; binary samples come from no
+// corpus and are left out.
+int draw_unseen(const std::string& corpus, const std::string& samples_dir) {
+  std::map<std::string, Language_text> texts;
+  for (const char* language : LANGUAGES) {
+    std::string all;
+    for (const auto& [name, text] : read_documents(corpus, language, false)) all += text + '\n';
+    if (all.size() >= 4 * SIZES[std::size(SIZES) - 1]) texts[language] = Language_text{U16(), utf8_to_utf16(all)};
   }
-  write_file(samples_dir + "/manifest.tsv", manifest.str());
-  std::cerr << validation.size() << " validation samples written\n";
+  std::vector<Label_source> sources;
+  for (Label_source source : label_sources()) {
+    if (source.kind == Label_source::BINARY) continue;
+    std::erase_if(source.languages, [&](const std::string& language) { return !texts.count(language); });
+    if (!source.languages.empty()) sources.push_back(source);
+  }
+  write_samples(make_samples(sources, texts, true, VALIDATE_PER_SIZE), samples_dir);
   return 0;
 }
 
@@ -1267,7 +1301,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (args.size() == 3 && args[0] == "evaluate") return evaluate(args[1], args[2]);
+  if (args.size() == 3 && args[0] == "unseen") return draw_unseen(args[1], args[2]);
   std::cerr << "usage: train-detector train CORPUS MODELS SAMPLES VERSIONS\n"
+               "       train-detector unseen CORPUS SAMPLES\n"
                "       train-detector evaluate SAMPLES UCHARDET_ANSWERS\n";
   return 2;
 }
