@@ -1121,6 +1121,7 @@ int draw_unseen(const std::string& corpus, const std::string& samples_dir) {
     for (const auto& [name, text] : read_documents(corpus, language, false)) all += text + '\n';
     if (all.size() >= 4 * SIZES[std::size(SIZES) - 1]) texts[language] = Language_text{U16(), utf8_to_utf16(all)};
   }
+  if (texts.empty()) fail("no language has enough text in " + corpus);
   std::vector<Label_source> sources;
   for (Label_source source : label_sources()) {
     if (source.kind == Label_source::BINARY) continue;
