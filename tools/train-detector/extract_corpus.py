@@ -222,6 +222,7 @@ MALLARD_DROP = re.compile(r"<(info|code|screen|cmd|media|synopsis)\b.*?</\1>", r
 ANSI_ESCAPE = re.compile(r"\x1b\[[0-9;]*[A-Za-z]")
 
 
+# The Debian reference names its languages in lower case ("pt-br", "zh-cn").
 def unseen_language(path):
     parts = re.split(r"[/.]", path)
     for lang, names in LANGUAGES.items():
@@ -241,7 +242,10 @@ def unseen_text(package, path):
     except UnicodeDecodeError:
         return None
     if package in FORTUNE_LANGUAGES:
-        # Offensive fortunes are stored in ROT13, which is no language's text.
+        # Index files and ".u8" links to the text are skipped, and so are the
+        # Slovak file of the Czech package and the offensive fortunes, which
+        # are stored in ROT13, no language's text. The Chinese fortunes colour
+        # their text with terminal escapes.
         if path.endswith((".dat", ".u8")) or "-sk" in os.path.basename(path) or "/off/" in path:
             return None
         text = ANSI_ESCAPE.sub("", text)
