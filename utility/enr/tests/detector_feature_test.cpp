@@ -389,7 +389,14 @@ TEST(EnrEscFeatureSeq, GoodAndBadEscapes) {
   // One good escape and no shifts: 100 + 10 * (1 - 5).
   EXPECT_EQ(60, value("\x1B$B"));
   // One good, one bad: 0 + 10 * (1 - 5) is negative.
-  EXPECT_EQ(0, value("\x1B$B\x1B"));
+  EXPECT_EQ(0, value("\x1B$B\x1Bx"));
+  EXPECT_EQ(0, value("\x1B$B\x1B$x"));
+  // An escape cut off by the end of the input counts neither way, however
+  // much of a known sequence is there.
+  EXPECT_EQ(60, value("\x1B$B\x1B"));
+  EXPECT_EQ(60, value("\x1B$B\x1B$"));
+  EXPECT_EQ(60, value("\x1B$B\x1B$("));
+  EXPECT_EQ(0, value("\x1B$("));
   EXPECT_EQ(100, value(repeat("\x1B$Bxx\x1B(B", 3)));
   // Three good, one bad, and two shifts: (3 - 1) * 100 / 4 with 5 counted.
   EXPECT_EQ(50, value("\x1B$B\x1B(B\x1B$@\x1Bx\x0E\x0F"));

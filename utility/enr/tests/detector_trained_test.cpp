@@ -140,4 +140,25 @@ TEST(EnrTrainedDetector, ReadsShortJapaneseLabelsInShiftJis) {
   }
 }
 
+// A buffer of ISO-2022-CN text read from the start of a file is often cut
+// just after a line end, inside the escape that starts the next line.
+TEST(EnrTrainedDetector, FindsIso2022CnInABufferCutInsideAnEscape) {
+  const Enr_encoding iso_2022_cn = encoding_named(u"ISO-2022-CN");
+  const Wstring lines = u"我们坐火车去了海边的小城。\n下车以后先在市场里买了水果。\n";
+  std::string bytes;
+  Krn_status status;
+  ASSERT_TRUE(enr_utf16_to_encoding(iso_2022_cn, lines, bytes, status));
+  const std::size_t line_end = bytes.find("\n\x1B");
+  ASSERT_NE(std::string::npos, line_end);
+  const std::size_t second_line = line_end + 1;
+  for (std::size_t cut : {second_line + 1, second_line + 2, second_line + 3}) {
+    SCOPED_TRACE(cut);
+    Bytes input(bytes.substr(0, cut));
+    Enr_detect_convert detector;
+    unsigned char flags = 0;
+    EXPECT_EQ(iso_2022_cn, detector.detect_character_encoding(&input.buffer, flags, status));
+    EXPECT_TRUE(status.ok());
+  }
+}
+
 }  // namespace

@@ -291,16 +291,27 @@ void Enr_esc_feature_seq::generate(const Enr_input_text& text, std::uint16_t* va
       continue;
     }
     std::uint32_t matched = 0;
+    bool cut_off = false;
     for (std::uint32_t s = 0; s < m_count && matched == 0; ++s) {
       const Enr_escape_sequence& sequence = m_sequences[s];
-      if (i + sequence.length > length) continue;
+      const std::uint32_t available = std::min<std::uint32_t>(sequence.length, length - i);
       bool same = true;
-      for (std::uint32_t k = 1; k < sequence.length && same; ++k) same = data[i + k] == sequence.bytes[k];
-      if (same) matched = sequence.length;
+      for (std::uint32_t k = 1; k < available && same; ++k) same = data[i + k] == sequence.bytes[k];
+      if (!same) continue;
+      if (available == sequence.length) {
+        matched = sequence.length;
+      } else {
+        cut_off = true;
+      }
     }
     if (matched > 0) {
       ++good;
       i += matched;
+    } else if (cut_off) {
+      // The input ends inside what may be a known sequence: a buffer cut at
+      // a line start of ISO-2022 text ends so. That is no evidence against
+      // the encoding, so it counts neither way.
+      break;
     } else {
       ++bad;
       ++i;
