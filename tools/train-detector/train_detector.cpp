@@ -708,20 +708,39 @@ class Tree_builder {
   Tree_builder(const Data& data, const std::vector<double>& weights) : m_data(data), m_weights(weights) {}
 
   std::vector<Tree_node> build() {
-    std::vector<int> all(m_data.rows.size());
-    std::iota(all.begin(), all.end(), 0);
+    const std::size_t n = m_data.rows.size();
     m_nodes.clear();
     double scale = 0;
     for (double w : m_weights) scale += w;
-    m_scale = m_data.rows.size() / scale;
-    grow(all, 0);
+    m_scale = static_cast<double>(n) / scale;
+    // One list of rows per feature, sorted by value and then by row, and a
+    // last list in row order. A node owns the same segment of every list and
+    // a split partitions each segment stably, so no node sorts again, and
+    // sums run in the same order as over the node's rows themselves.
+    m_lists.assign(enr::ENR_FEATURE_COUNT + 1, std::vector<int>(n));
+    for (int f = 0; f <= enr::ENR_FEATURE_COUNT; ++f) {
+      std::vector<int>& list = m_lists[static_cast<std::size_t>(f)];
+      std::iota(list.begin(), list.end(), 0);
+      if (f < enr::ENR_FEATURE_COUNT) {
+        std::stable_sort(list.begin(), list.end(), [&](int a, int b) { return m_data.rows[a][f] < m_data.rows[b][f]; });
+      }
+    }
+    m_goes_left.assign(n, false);
+    m_right_part.resize(n);
+    grow(0, n, 0);
+    m_lists.clear();
     return m_nodes;
   }
 
  private:
-  std::vector<double> class_weights(const std::vector<int>& rows) const {
+  const std::vector<int>& rows_in_order() const { return m_lists[enr::ENR_FEATURE_COUNT]; }
+
+  std::vector<double> class_weights(std::size_t begin, std::size_t end) const {
     std::vector<double> weights(m_data.label_names.size(), 0);
-    for (int r : rows) weights[static_cast<std::size_t>(m_data.labels[r])] += m_weights[r] * m_scale;
+    for (std::size_t i = begin; i < end; ++i) {
+      const int r = rows_in_order()[i];
+      weights[static_cast<std::size_t>(m_data.labels[r])] += m_weights[r] * m_scale;
+    }
     return weights;
   }
 
@@ -733,18 +752,42 @@ class Tree_builder {
     return h;
   }
 
-  // Returns the error estimate of the subtree grown at the new node.
-  double grow(const std::vector<int>& rows, int depth) {
+  // Moves the rows of [begin, end) that go left to the front of the segment
+  // in every list, keeping their order; returns where the right part starts.
+  std::size_t partition(std::size_t begin, std::size_t end, int feature, int threshold) {
+    for (std::size_t i = begin; i < end; ++i) {
+      const int r = rows_in_order()[i];
+      m_goes_left[static_cast<std::size_t>(r)] = m_data.rows[r][feature] <= threshold;
+    }
+    std::size_t middle = begin;
+    for (std::vector<int>& list : m_lists) {
+      std::size_t left = begin, right = 0;
+      for (std::size_t i = begin; i < end; ++i) {
+        if (m_goes_left[static_cast<std::size_t>(list[i])]) {
+          list[left++] = list[i];
+        } else {
+          m_right_part[right++] = list[i];
+        }
+      }
+      std::copy_n(m_right_part.begin(), right, list.begin() + static_cast<std::ptrdiff_t>(left));
+      middle = left;
+    }
+    return middle;
+  }
+
+  // Returns the error estimate of the subtree grown at the new node, which
+  // holds the rows of segment [begin, end).
+  double grow(std::size_t begin, std::size_t end, int depth) {
     const int index = static_cast<int>(m_nodes.size());
     m_nodes.emplace_back();
-    const std::vector<double> weights = class_weights(rows);
+    const std::vector<double> weights = class_weights(begin, end);
     double total = 0;
     for (double w : weights) total += w;
     const int majority = static_cast<int>(std::max_element(weights.begin(), weights.end()) - weights.begin());
     const double leaf_errors = total - weights[static_cast<std::size_t>(majority)];
     const double leaf_estimate = leaf_errors + added_errors(total, leaf_errors);
     m_nodes[index].label = majority;
-    if (leaf_errors < 1e-9 || rows.size() < 4 || depth >= 40) return leaf_estimate;
+    if (leaf_errors < 1e-9 || end - begin < 4 || depth >= 40) return leaf_estimate;
 
     const double base = entropy(weights, total);
     struct Candidate {
@@ -754,30 +797,29 @@ class Tree_builder {
       double ratio;
     };
     std::vector<Candidate> candidates;
-    std::vector<std::pair<int, int>> sorted(rows.size());
+    std::vector<double> left(weights.size()), right(weights.size());
     for (int f = 0; f < enr::ENR_FEATURE_COUNT; ++f) {
-      for (std::size_t i = 0; i < rows.size(); ++i) sorted[i] = {m_data.rows[rows[i]][f], rows[i]};
-      std::sort(sorted.begin(), sorted.end());
-      if (sorted.front().first == sorted.back().first) continue;
-      std::vector<double> left(weights.size(), 0);
+      const std::vector<int>& sorted = m_lists[static_cast<std::size_t>(f)];
+      auto value = [&](std::size_t i) { return m_data.rows[sorted[i]][f]; };
+      if (value(begin) == value(end - 1)) continue;
+      std::fill(left.begin(), left.end(), 0.0);
       double left_total = 0;
       Candidate best{f, 0, -1, 0};
-      for (std::size_t i = 0; i + 1 < sorted.size(); ++i) {
-        const int r = sorted[i].second;
+      for (std::size_t i = begin; i + 1 < end; ++i) {
+        const int r = sorted[i];
         const double w = m_weights[r] * m_scale;
         left[static_cast<std::size_t>(m_data.labels[r])] += w;
         left_total += w;
-        if (sorted[i].first == sorted[i + 1].first) continue;
-        if (i + 1 < 2 || sorted.size() - i - 1 < 2) continue;
+        if (value(i) == value(i + 1)) continue;
+        if (i - begin + 1 < 2 || end - i - 1 < 2) continue;
         const double right_total = total - left_total;
-        std::vector<double> right(weights.size());
         for (std::size_t c = 0; c < weights.size(); ++c) right[c] = weights[c] - left[c];
         const double gain = base - (left_total / total) * entropy(left, left_total) -
                             (right_total / total) * entropy(right, right_total);
         if (gain > best.gain + 1e-12) {
           const double split = -(left_total / total) * std::log2(left_total / total) -
                                (right_total / total) * std::log2(right_total / total);
-          best = {f, sorted[i].first, gain, split > 1e-9 ? gain / split : 0};
+          best = {f, value(i), gain, split > 1e-9 ? gain / split : 0};
         }
       }
       if (best.gain > 1e-9) candidates.push_back(best);
@@ -791,13 +833,12 @@ class Tree_builder {
     for (const Candidate& c : candidates) {
       if (c.gain + 1e-12 >= average && (chosen == nullptr || c.ratio > chosen->ratio + 1e-12)) chosen = &c;
     }
-    std::vector<int> left_rows, right_rows;
-    for (int r : rows) (m_data.rows[r][chosen->feature] > chosen->threshold ? right_rows : left_rows).push_back(r);
     const int feature = chosen->feature;
     const int threshold = chosen->threshold;
-    const double left_estimate = grow(left_rows, depth + 1);
+    const std::size_t middle = partition(begin, end, feature, threshold);
+    const double left_estimate = grow(begin, middle, depth + 1);
     const int right_index = static_cast<int>(m_nodes.size());
-    const double right_estimate = grow(right_rows, depth + 1);
+    const double right_estimate = grow(middle, end, depth + 1);
     const double subtree_estimate = left_estimate + right_estimate;
     if (leaf_estimate <= subtree_estimate + 0.1) {
       // Pruned: the leaf is expected to do as well as the subtree.
@@ -816,6 +857,9 @@ class Tree_builder {
   const std::vector<double>& m_weights;
   std::vector<Tree_node> m_nodes;
   double m_scale = 1;
+  std::vector<std::vector<int>> m_lists;
+  std::vector<bool> m_goes_left;
+  std::vector<int> m_right_part;
 };
 
 int predict(const std::vector<Tree_node>& tree, const std::array<std::int16_t, enr::ENR_FEATURE_COUNT>& row) {
