@@ -758,11 +758,12 @@ class Tree_builder {
   // Moves the rows of [begin, end) that go left to the front of the segment
   // in every list, keeping their order; returns where the right part starts.
   std::size_t partition(std::size_t begin, std::size_t end, int feature, int threshold) {
+    std::size_t middle = begin;
     for (std::size_t i = begin; i < end; ++i) {
       const int r = rows_in_order()[i];
       m_goes_left[static_cast<std::size_t>(r)] = m_data.rows[r][feature] <= threshold;
+      middle += m_goes_left[static_cast<std::size_t>(r)];
     }
-    std::size_t middle = begin;
     for (std::vector<int>& list : m_lists) {
       std::size_t left = begin, right = 0;
       for (std::size_t i = begin; i < end; ++i) {
@@ -772,8 +773,7 @@ class Tree_builder {
           m_right_part[right++] = list[i];
         }
       }
-      std::copy_n(m_right_part.begin(), right, list.begin() + static_cast<std::ptrdiff_t>(left));
-      middle = left;
+      std::copy_n(m_right_part.begin(), right, list.begin() + static_cast<std::ptrdiff_t>(middle));
     }
     return middle;
   }
