@@ -109,6 +109,27 @@ TEST(EnrUtf16Feature, MarksAndAutomata) {
   EXPECT_EQ(10, pair[ENR_F_UTF16 + 2]);
   Values lone_little = run(Enr_utf16_feature(ENR_F_UTF16), "\x01\xDC" "a\0");
   EXPECT_EQ(0, lone_little[ENR_F_UTF16 + 2]);
+
+  // A zero unit or a C0 control other than TAB to CR is no text in either
+  // order; the same bytes as the high half of a unit are letters.
+  struct Case {
+    std::string bytes;
+    std::uint16_t big, little;
+  };
+  const Case cases[] = {
+      {std::string("a\0\0\0b\0\0\0", 8), 0, 0},  // UTF-32LE text
+      {std::string("\0\x04\0\x01", 4), 0, 10},    // 0x0004 and 0x0001, or 0x0400 and 0x0100
+      {std::string("\x04\x30\x04\x31", 4), 10, 10},
+      {std::string("\x1B\0" "A\0", 4), 10, 0},    // ESC little-endian
+      {std::string("\0\x1F", 2), 0, 10},
+      {std::string("\t\0\f\0\v\0A\0", 8), 10, 10},
+      {std::string("\x0D\0" "A\0\0\0", 6), 0, 100},  // the line end proves it before the zero unit
+  };
+  for (const Case& c : cases) {
+    Values values = run(Enr_utf16_feature(ENR_F_UTF16), c.bytes);
+    EXPECT_EQ(c.big, values[ENR_F_UTF16 + 1]) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(c.little, values[ENR_F_UTF16 + 2]) << testing::PrintToString(c.bytes);
+  }
 }
 
 TEST(EnrUtf32Feature, MarksAndRanges) {

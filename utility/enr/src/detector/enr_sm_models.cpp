@@ -87,39 +87,45 @@ constexpr std::uint32_t UTF8_LENGTHS[13] = {1, 0, 0, 0, 0, 2, 3, 3, 3, 4, 4, 4, 
 
 // UTF-16: surrogates must pair up, and a line end (U+000A or U+000D) at a
 // unit boundary, a byte pattern eight-bit text never has, is taken as proof.
+// A zero unit and the C0 controls other than TAB, LF, VT, FF and CR are no
+// text, as the platform's UTF-16 test holds too: they are what words of
+// binary data and UTF-32 text read as, so they count as errors.
 constexpr unsigned utf16_class(unsigned char b) {
   if (b == 0x00) return 0;
   if (b == 0x0A || b == 0x0D) return 1;
   if (b >= 0xD8 && b <= 0xDB) return 2;
   if (b >= 0xDC && b <= 0xDF) return 3;
-  return 4;
+  if ((b >= 0x01 && b <= 0x08) || (b >= 0x0E && b <= 0x1F)) return 4;
+  return 5;
 }
 // Big-endian. 3: high byte 00 read; 4: other high byte read; 5: high byte
 // of a high surrogate read; 6: high surrogate complete, a low one must follow.
-constexpr std::array<std::array<std::uint8_t, 5>, 7> UTF16BE_ROWS = {{
-    {3, 4, 5, E, 4},
+constexpr std::array<std::array<std::uint8_t, 6>, 7> UTF16BE_ROWS = {{
+    {3, 4, 5, E, 4, 4},
     {},
     {},
-    {S, M, S, S, S},
-    {S, S, S, S, S},
-    {6, 6, 6, 6, 6},
-    {E, E, E, 4, E},
+    {E, M, S, S, E, S},
+    {S, S, S, S, S, S},
+    {6, 6, 6, 6, 6, 6},
+    {E, E, E, 4, E, E},
 }};
 // Little-endian. 3: low byte 0A/0D read; 4: other low byte read; 5: high
-// surrogate complete; 6: low byte of the unit after it read.
-constexpr std::array<std::array<std::uint8_t, 5>, 7> UTF16LE_ROWS = {{
-    {4, 3, 4, 4, 4},
+// surrogate complete; 6: low byte of the unit after it read; 7: low byte 00
+// or of a control read.
+constexpr std::array<std::array<std::uint8_t, 6>, 8> UTF16LE_ROWS = {{
+    {7, 3, 4, 4, 7, 4},
     {},
     {},
-    {M, S, 5, E, S},
-    {S, S, 5, E, S},
-    {6, 6, 6, 6, 6},
-    {E, E, E, S, E},
+    {M, S, 5, E, S, S},
+    {S, S, 5, E, S, S},
+    {6, 6, 6, 6, 6, 6},
+    {E, E, E, S, E, E},
+    {E, S, 5, E, S, S},
 }};
 constexpr auto UTF16_CLASSES = pack4(classes_of(utf16_class));
 constexpr auto UTF16BE_STATES = pack4(states_of(UTF16BE_ROWS));
 constexpr auto UTF16LE_STATES = pack4(states_of(UTF16LE_ROWS));
-constexpr std::uint32_t UTF16_LENGTHS[5] = {2, 2, 2, 2, 2};
+constexpr std::uint32_t UTF16_LENGTHS[6] = {2, 2, 2, 2, 2, 2};
 
 // Big5: lead bytes 81..FE, trail bytes 40..7E and A1..FE.
 constexpr unsigned big5_class(unsigned char b) {
@@ -290,8 +296,8 @@ constexpr std::uint32_t ISO2022KR_LENGTHS[6] = {1, 1, 1, 1, 0, 1};
   Sm_model { packed(NAME##_CLASSES.data()), CLASS_COUNT, packed(NAME##_STATES.data()), NAME##_LENGTHS }
 
 const Sm_model UTF8_MODEL = ENR_SM_MODEL(UTF8, 13);
-const Sm_model UTF16BE_MODEL{packed(UTF16_CLASSES.data()), 5, packed(UTF16BE_STATES.data()), UTF16_LENGTHS};
-const Sm_model UTF16LE_MODEL{packed(UTF16_CLASSES.data()), 5, packed(UTF16LE_STATES.data()), UTF16_LENGTHS};
+const Sm_model UTF16BE_MODEL{packed(UTF16_CLASSES.data()), 6, packed(UTF16BE_STATES.data()), UTF16_LENGTHS};
+const Sm_model UTF16LE_MODEL{packed(UTF16_CLASSES.data()), 6, packed(UTF16LE_STATES.data()), UTF16_LENGTHS};
 const Sm_model BIG5_MODEL = ENR_SM_MODEL(BIG5, 6);
 const Sm_model EUC_JP_MODEL = ENR_SM_MODEL(EUC_JP, 6);
 const Sm_model EUC_KR_MODEL = ENR_SM_MODEL(EUC_KR, 3);
