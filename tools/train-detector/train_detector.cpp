@@ -20,6 +20,7 @@
 // Everything random comes from one fixed seed and every ordering has a tie
 // rule, so the same corpus gives the same tables.
 
+#include <unicode/ubidi.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucsdet.h>
 #include <unicode/uchar.h>
@@ -211,17 +212,27 @@ Language_text load_language(const std::string& corpus, const std::string& langua
   return Language_text{utf8_to_utf16(training), utf8_to_utf16(validation)};
 }
 
-// Lines reversed, as text stored in visual order has them.
+// Lines as text stored in visual order holds them: each line in the display
+// order of the bidirectional algorithm, so that the Hebrew runs are reversed
+// and the numbers and Latin names inside them still read left to right.
 U16 visual_order(const U16& text) {
+  std::unique_ptr<UBiDi, decltype(&ubidi_close)> bidi(ubidi_open(), ubidi_close);
   U16 out;
   out.reserve(text.size());
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t end = text.find(u'\n', start);
     if (end == U16::npos) end = text.size();
-    U16 line = text.substr(start, end - start);
-    std::reverse(line.begin(), line.end());
-    out += line;
+    const auto length = static_cast<std::int32_t>(end - start);
+    if (length > 0) {
+      UErrorCode error = U_ZERO_ERROR;
+      ubidi_setPara(bidi.get(), text.data() + start, length, UBIDI_DEFAULT_RTL, nullptr, &error);
+      U16 line(static_cast<std::size_t>(length), u'\0');
+      const std::int32_t written = ubidi_writeReordered(bidi.get(), line.data(), length, UBIDI_DO_MIRRORING, &error);
+      if (U_FAILURE(error)) throw std::runtime_error(std::string("bidirectional reordering failed: ") + u_errorName(error));
+      line.resize(static_cast<std::size_t>(written));
+      out += line;
+    }
     if (end < text.size()) out += u'\n';
     start = end + 1;
   }
