@@ -140,6 +140,28 @@ TEST(EnrTrainedDetector, ReadsShortJapaneseLabelsInShiftJis) {
   }
 }
 
+// Short Danish and Norwegian messages whose only letter above 0x7F is "ø".
+// In ISO-8859-2 that byte is "ř", so both encodings read them; the trigrams
+// of the words around it, not the byte, say which one is right.
+TEST(EnrTrainedDetector, ReadsShortDanishAndNorwegianWithOnlyOSlashAsLatin1) {
+  const Wstring lines[] = {
+      u"Indtast venligst adgangskoden for at løse den krypterede disk op.\n",
+      u"Kunne ikke øge antallet af forbindelser til serveren.\n",
+      u"Filen blev ikke fundet. Kontroller stien og prøv igen.\n",
+      u"Kan ikke opprette forbindelse til tjeneren. Prøv igjen senere.\n",
+      u"Noreg\nNy-Caledonia\nNorfolkøya\nNederland\nPalestina\nPapua Ny-Guinea\nFilippinane\n",
+      u"Kunne ikke løse vertsnavnet\n",
+  };
+  const Enr_encoding latin1 = encoding_named(u"iso-8859-1");
+  for (const Wstring& line : lines) {
+    std::string bytes;
+    Krn_status status;
+    ASSERT_TRUE(enr_utf16_to_encoding(latin1, line, bytes, status));
+    ASSERT_LE(bytes.size(), 128u);
+    EXPECT_TRUE(detected_reading(bytes) == line) << "read as another text: " << bytes;
+  }
+}
+
 // A buffer of ISO-2022-CN text read from the start of a file is often cut
 // just after a line end, inside the escape that starts the next line.
 TEST(EnrTrainedDetector, FindsIso2022CnInABufferCutInsideAnEscape) {
