@@ -104,6 +104,16 @@ Wstring detected_reading(const std::string& bytes) {
   return reading;
 }
 
+// Writes a short `text` in `encoding` and checks that detection reads it
+// back; the text must fit in `max_bytes`.
+void expect_short_text_read_back(Enr_encoding encoding, const Wstring& text, std::size_t max_bytes) {
+  std::string bytes;
+  Krn_status status;
+  ASSERT_TRUE(enr_utf16_to_encoding(encoding, text, bytes, status));
+  ASSERT_LE(bytes.size(), max_bytes);
+  EXPECT_TRUE(detected_reading(bytes) == text) << "read as another text: " << bytes;
+}
+
 struct Family_case {
   const char16_t* encoding;
   const Wstring* text;
@@ -131,13 +141,7 @@ TEST(EnrTrainedDetector, ReadsProseOfEveryFamily) {
 
 TEST(EnrTrainedDetector, ReadsShortJapaneseLabelsInShiftJis) {
   const Enr_encoding shift_jis = encoding_named(u"Shift_JIS");
-  for (const Wstring& labels : JAPANESE_LABELS) {
-    std::string bytes;
-    Krn_status status;
-    ASSERT_TRUE(enr_utf16_to_encoding(shift_jis, labels, bytes, status));
-    ASSERT_LT(bytes.size(), 64u);
-    EXPECT_TRUE(detected_reading(bytes) == labels) << "read as another text";
-  }
+  for (const Wstring& labels : JAPANESE_LABELS) expect_short_text_read_back(shift_jis, labels, 63);
 }
 
 // Short Danish and Norwegian messages whose only letter above 0x7F is "ø".
@@ -153,13 +157,7 @@ TEST(EnrTrainedDetector, ReadsShortDanishAndNorwegianWithOnlyOSlashAsLatin1) {
       u"Kunne ikke løse vertsnavnet\n",
   };
   const Enr_encoding latin1 = encoding_named(u"iso-8859-1");
-  for (const Wstring& line : lines) {
-    std::string bytes;
-    Krn_status status;
-    ASSERT_TRUE(enr_utf16_to_encoding(latin1, line, bytes, status));
-    ASSERT_LE(bytes.size(), 128u);
-    EXPECT_TRUE(detected_reading(bytes) == line) << "read as another text: " << bytes;
-  }
+  for (const Wstring& line : lines) expect_short_text_read_back(latin1, line, 128);
 }
 
 // A buffer of ISO-2022-CN text read from the start of a file is often cut
