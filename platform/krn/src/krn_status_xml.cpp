@@ -1,15 +1,15 @@
-// The XML form of a status: attributes "value" and "origvalue", an "Arg"
-// element per argument and a "ChildStatus" element for the child.
+// The XML form of a status (see krn_status_xml.h).
 
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include <xercesc/dom/DOMDocument.hpp>
 #include <xercesc/dom/DOMElement.hpp>
 
-#include "krn/krn_status.h"
+#include "krn/krn_status_xml.h"
 #include "krn/krn_string.h"
 #include "krn_status_date_xml.h"
 
@@ -80,51 +80,79 @@ Krn_status_arg* arg_from_xml(const DOMElement* element) {
   return arg;
 }
 
-}  // namespace
-
-void Krn_status::to_xml(DOMElement* element, bool with_children) const {
+// One status of the chain, without its child.
+void write_level(const Krn_status& status, DOMElement* element) {
   Wstring text;
-  krn_itow(static_cast<uint64>(m_value), text);
+  krn_itow(static_cast<uint64>(status.canonical_value()), text);
   element->setAttribute(u"value", text.c_str());
-  krn_itow(static_cast<uint64>(m_given_value), text);
+  krn_itow(static_cast<uint64>(status.value()), text);
   element->setAttribute(u"origvalue", text.c_str());
-
   auto* document = element->getOwnerDocument();
-  for (const Krn_status_arg* arg : *this) {
+  Wstring type;
+  for (const Krn_status_arg* arg : status) {
     DOMElement* node = document->createElement(ARG);
-    Wstring type;
     krn_stow(arg->xml_type(), type);
     node->setAttribute(u"type", type.c_str());
     arg->to_xml_value(text);
     node->setAttribute(u"value", text.c_str());
     element->appendChild(node);
   }
-  if (m_child && with_children) {
-    DOMElement* node = document->createElement(CHILD_STATUS);
-    element->appendChild(node);
-    m_child->status.to_xml(node, true);
-  }
 }
 
-void Krn_status::from_xml(const DOMElement* element) {
-  Krn_status result;
-  int64 number = 0;
-  result.m_value = parse_int64(attribute(element, u"value"), number) ? static_cast<unsigned>(number) : 0;
-  result.m_given_value = parse_int64(attribute(element, u"origvalue"), number) ? static_cast<unsigned>(number) : 0;
+}  // namespace
 
-  const DOMElement* node = element->getFirstElementChild();
-  for (; node; node = node->getNextElementSibling()) {
-    if (Wstring(node->getTagName()) != ARG || result.num_args() >= MAX_ARGS) break;
-    std::unique_ptr<Krn_status_arg, void (*)(Krn_status_arg*)> arg(arg_from_xml(node),
-                                                                   [](Krn_status_arg* a) { a->destroy(); });
-    result.add_arg(*arg);
+// Both directions walk the chain in a loop, as the status itself releases it,
+// so that a long chain cannot exhaust the stack.
+
+void krn_status_to_xml(const Krn_status& status, DOMElement* element, bool with_children) {
+  // Each element is filled while it has no parent, and hung on its parent
+  // before that parent is hung on its own: the DOM checks every insertion
+  // against all ancestors of the new parent, which would make a long chain
+  // cost the square of its length.
+  std::vector<DOMElement*> levels{element};
+  write_level(status, element);
+  for (const Krn_status* level = with_children ? status.child() : nullptr; level; level = level->child()) {
+    levels.push_back(element->getOwnerDocument()->createElement(CHILD_STATUS));
+    write_level(*level, levels.back());
   }
-  if (node && Wstring(node->getTagName()) == CHILD_STATUS) {
-    auto* child = new Child_node;
-    result.m_child = child;
-    child->status.from_xml(node);
-  }
-  *this = result;
+  for (std::size_t i = levels.size() - 1; i > 0; --i) levels[i - 1]->appendChild(levels[i]);
 }
+
+class Krn_status_xml_reader {
+ public:
+  static void read(Krn_status& status, const DOMElement* element) {
+    // Built aside and owned by result throughout, so that a bad argument
+    // anywhere in the chain leaves the caller's status as it was.
+    Krn_status result;
+    Krn_status* level = &result;
+    while (element) {
+      element = read_level(*level, element);
+      if (element) {
+        level->m_child = new Krn_status::Child_node;
+        level = &level->m_child->status;
+      }
+    }
+    status = result;
+  }
+
+ private:
+  // Reads one status of the chain; returns its ChildStatus element, if any.
+  static const DOMElement* read_level(Krn_status& status, const DOMElement* element) {
+    int64 number = 0;
+    status.m_value = parse_int64(attribute(element, u"value"), number) ? static_cast<unsigned>(number) : 0;
+    status.m_given_value = parse_int64(attribute(element, u"origvalue"), number) ? static_cast<unsigned>(number) : 0;
+
+    const DOMElement* node = element->getFirstElementChild();
+    for (; node; node = node->getNextElementSibling()) {
+      if (Wstring(node->getTagName()) != ARG || status.num_args() >= Krn_status::MAX_ARGS) break;
+      std::unique_ptr<Krn_status_arg, void (*)(Krn_status_arg*)> arg(arg_from_xml(node),
+                                                                     [](Krn_status_arg* a) { a->destroy(); });
+      status.add_arg(*arg);
+    }
+    return node && Wstring(node->getTagName()) == CHILD_STATUS ? node : nullptr;
+  }
+};
+
+void krn_status_from_xml(Krn_status& status, const DOMElement* element) { Krn_status_xml_reader::read(status, element); }
 
 }  // namespace krn

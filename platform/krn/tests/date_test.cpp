@@ -17,6 +17,7 @@
 #include "krn/krn_date_status_args.h"
 #include "krn/krn_status.h"
 #include "krn/krn_status_codes.h"
+#include "krn/krn_status_xml.h"
 #include "krn/krn_time.h"
 #include "krn/krn_time_zone.h"
 
@@ -449,9 +450,9 @@ class KrnDateStatusArgs : public ::testing::Test {
   XERCES_CPP_NAMESPACE::DOMElement* root() { return m_document->getDocumentElement(); }
 
   Krn_status round_trip(const Krn_status& status) {
-    status.to_xml(root(), true);
+    krn_status_to_xml(status, root(), true);
     Krn_status back;
-    back.from_xml(root());
+    krn_status_from_xml(back, root());
     return back;
   }
 
@@ -461,7 +462,7 @@ class KrnDateStatusArgs : public ::testing::Test {
     arg->setAttribute(u"value", value);
     root()->appendChild(arg);
     Krn_status status;
-    auto error = thrown<std::runtime_error>([&] { status.from_xml(root()); });
+    auto error = thrown<std::runtime_error>([&] { krn_status_from_xml(status, root()); });
     root()->removeChild(arg)->release();
     return error;
   }

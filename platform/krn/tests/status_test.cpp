@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
+#include <functional>
 #include <stdexcept>
 
 #include <xercesc/dom/DOM.hpp>
@@ -9,6 +11,7 @@
 #include "krn/krn_messages.h"
 #include "krn/krn_status.h"
 #include "krn/krn_status_codes.h"
+#include "krn/krn_status_xml.h"
 
 using namespace krn;
 
@@ -32,6 +35,21 @@ std::vector<unsigned> values_of(const Krn_status& status) {
   std::vector<unsigned> values;
   for (const Krn_status* s = &status; s; s = s->child()) values.push_back(s->value());
   return values;
+}
+
+// Runs the work on a thread with a stack of 512 KiB.
+void on_small_stack(std::function<void()> work) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, 512 * 1024);
+  pthread_t thread;
+  const auto run = [](void* argument) -> void* {
+    (*static_cast<std::function<void()>*>(argument))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, &work), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
 }
 
 }  // namespace
@@ -279,11 +297,11 @@ TEST_F(KrnStatusXml, RoundTripKeepsValuesArgumentsAndChildren) {
               Krn_uint_status_arg(9), Krn_bool_status_arg(false), Krn_bool_status_arg(true));
   status.push(0xC2012521u, Krn_null_status_arg::NULL_ARGUMENT);
   status.add_arg(Krn_null_status_arg());
-  status.to_xml(root(), true);
+  krn_status_to_xml(status, root(), true);
 
   EXPECT_EQ(Wstring(root()->getAttribute(u"value")), u"3254854945");
   Krn_status back;
-  back.from_xml(root());
+  krn_status_from_xml(back, root());
   EXPECT_EQ(values_of(back), values_of(status));
   EXPECT_EQ(back.child()->child()->canonical_value(), 0xC0070002u);
   // The null argument comes back as an empty string.
@@ -295,17 +313,17 @@ TEST_F(KrnStatusXml, RoundTripKeepsValuesArgumentsAndChildren) {
 TEST_F(KrnStatusXml, IntegerArgumentsKeepTheirWholeRange) {
   Krn_status status(KRN_E_OPEN, Krn_uint_status_arg(18446744073709551615ull),
                     Krn_int_status_arg(-9223372036854775807ll - 1), Krn_uint_status_arg(9223372036854775808ull));
-  status.to_xml(root(), true);
+  krn_status_to_xml(status, root(), true);
   Krn_status back;
-  back.from_xml(root());
+  krn_status_from_xml(back, root());
   EXPECT_TRUE(back.compare(status, true, true));
 }
 
 TEST_F(KrnStatusXml, WithoutChildrenOnlyTheHeadIsWritten) {
   Krn_status status = chain({KRN_E_OPEN, 2u});
-  status.to_xml(root(), false);
+  krn_status_to_xml(status, root(), false);
   Krn_status back;
-  back.from_xml(root());
+  krn_status_from_xml(back, root());
   EXPECT_FALSE(back.has_child());
   EXPECT_EQ(back.value(), KRN_E_OPEN);
 }
@@ -318,7 +336,7 @@ TEST_F(KrnStatusXml, ReadingStopsAtTheNinthArgumentAndAtForeignElements) {
   child->setAttribute(u"value", u"2");
   root()->appendChild(child);
   Krn_status status;
-  status.from_xml(root());
+  krn_status_from_xml(status, root());
   EXPECT_EQ(status.num_args(), 8u);
   EXPECT_EQ(status.canonical_value(), 0xC2000001u) << "stored values are not canonicalised again";
   EXPECT_EQ(status.value(), 5u);
@@ -332,12 +350,41 @@ TEST_F(KrnStatusXml, InvalidArgumentsThrow) {
     add_arg(type, value);
     Krn_status status;
     try {
-      status.from_xml(root());
+      krn_status_from_xml(status, root());
       ADD_FAILURE() << "accepted an invalid argument";
     } catch (const std::runtime_error& e) {
       EXPECT_STREQ(e.what(), "Krn_status::from_xml() - Invalid XML format");
     }
   }
+}
+
+TEST_F(KrnStatusXml, LongChainsAreWrittenAndReadWithoutDeepRecursion) {
+  // On a small stack, one frame per level would overflow long before the end.
+  constexpr unsigned DEPTH = 20000;
+  on_small_stack([&] {
+    Krn_status status;
+    for (unsigned i = 0; i < DEPTH; ++i) status.push(KRN_E_OPEN, Krn_uint_status_arg(i));
+    krn_status_to_xml(status, root(), true);
+    Krn_status back;
+    krn_status_from_xml(back, root());
+    EXPECT_TRUE(back.compare(status, true, true));
+    EXPECT_EQ(values_of(back).size(), DEPTH);
+  });
+}
+
+TEST_F(KrnStatusXml, ABadArgumentDeepInTheChainLeavesTheStatusAsItWas) {
+  krn_status_to_xml(chain({KRN_E_OPEN, KRN_E_READ, 2u}), root(), true);
+  auto* bottom = root()->getLastElementChild()->getLastElementChild();
+  auto* arg = m_document->createElement(u"Arg");
+  arg->setAttribute(u"type", u"uint");
+  arg->setAttribute(u"value", u"-");
+  bottom->appendChild(arg);
+
+  Krn_status status(KRN_E_WRITE, Krn_wstring_status_arg(u"kept"));
+  EXPECT_THROW(krn_status_from_xml(status, root()), std::runtime_error);
+  EXPECT_EQ(values_of(status), std::vector<unsigned>{KRN_E_WRITE});
+  ASSERT_EQ(status.num_args(), 1u);
+  EXPECT_EQ(text_of(**status.begin()), u"kept");
 }
 
 TEST(KrnExceptions, DescriptionsNameTheCodeAndAddress) {

@@ -5,18 +5,21 @@
 // to eight typed arguments for the placeholders of the value's message text,
 // and a chain of underlying statuses. Every operation takes one by reference
 // as its last argument; ordinary failures never travel as exceptions.
+//
+// The callee clears: an operation clears the status it is handed on entry,
+// so what the status holds on return is that operation's outcome alone, never
+// something left from an earlier call. An operation of several steps checks
+// the status after each and skips the rest once it holds an error (ok() is
+// false), returning the error as it stands or with a status pushed on top
+// that names the step that failed.
+//
+// The XML form of a status is in krn_status_xml.h.
 
 #include <stdexcept>
 #include <string>
 
-#include <xercesc/util/XercesDefs.hpp>
-
 #include "krn/krn_status_args.h"
 #include "krn/krn_types.h"
-
-XERCES_CPP_NAMESPACE_BEGIN
-class DOMElement;
-XERCES_CPP_NAMESPACE_END
 
 namespace krn {
 
@@ -40,6 +43,10 @@ class KRN_API Krn_status {
     // Appends a clone; a ninth argument throws std::overflow_error.
     void add(const Krn_status_arg& arg);
     Arg_list* deep_copy() const;
+
+   private:
+    // The status manages the sharing and iterates over the slots.
+    friend class Krn_status;
 
     unsigned m_count = 0;
     Krn_status_arg* m_args[MAX_ARGS] = {};
@@ -108,11 +115,11 @@ class KRN_API Krn_status {
   bool compare(const Krn_status& other, bool with_args, bool with_children) const;
   bool contains_value(unsigned value) const;
 
-  // Writes the status into an element the caller created; reads it back.
-  void to_xml(XERCES_CPP_NAMESPACE::DOMElement* element, bool with_children) const;
-  void from_xml(const XERCES_CPP_NAMESPACE::DOMElement* element);
-
  private:
+  // Restores stored values exactly as they were written, which the public
+  // interface (canonicalising every value it is given) cannot.
+  friend class Krn_status_xml_reader;
+
   struct Child_node;
 
   static Arg_list m_static_args;
