@@ -7,6 +7,7 @@
 
 #include "krn/krn_status_codes.h"
 #include "krn/krn_string.h"
+#include "krn/krn_system.h"
 #include "port/port_module.h"
 
 namespace krn {
@@ -54,6 +55,12 @@ void expand(const char16_t* pattern, const Inserts& inserts, Wstring& text) {
   }
 }
 
+// The message modules are installed beside this library.
+const std::string& module_folder() {
+  static const std::string folder = krn_module_folder(&TABLE_SYMBOL);
+  return folder;
+}
+
 const char* severity_word(const Krn_status& status) {
   if (status.is_error()) return "Error ";
   if (status.is_warning()) return "Warning ";
@@ -68,7 +75,7 @@ Krn_messages::Krn_messages(const Wstring& name, Krn_status& status) : m_name(nam
   std::string file;
   krn_utf16_to_utf8(name.c_str(), file);
   int error = 0;
-  m_handle = port::load_module(file, error);
+  m_handle = port::load_module(file, module_folder(), error);
   auto table = reinterpret_cast<Table_function>(port::find_symbol(m_handle, TABLE_SYMBOL));
   if (m_handle && !table) {
     // A module that is not a message module is as good as a missing one.

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "krn/krn_critical.h"
+#include "port/port_module.h"
 #include "port/port_system.h"
 
 namespace krn {
@@ -49,5 +50,7 @@ bool Krn_system::processor_has_capability(Krn_processor_capability capability) {
   m_capabilities[index].store(answer ? 2 : 1, std::memory_order_release);
   return answer;
 }
+
+std::string krn_module_folder(const void* address) { return port::module_folder(address); }
 
 }  // namespace krn

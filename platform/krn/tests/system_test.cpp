@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
 #include <thread>
 #include <vector>
 
+#include "krn/krn_status.h"
 #include "krn/krn_system.h"
 
 using krn::Krn_processor_capability;
@@ -14,6 +17,20 @@ TEST(KrnSystem, CapabilitiesOutsideTheTableAreFalse) {
   EXPECT_FALSE(system->processor_has_capability(static_cast<Krn_processor_capability>(9)));
   EXPECT_FALSE(system->processor_has_capability(static_cast<Krn_processor_capability>(0xFFFFFFFFu)));
   EXPECT_GE(system->processor_count(), 1u);
+}
+
+TEST(KrnModuleFolder, NamesTheFolderOfTheLibraryHoldingTheAddress) {
+  // The libraries and the message modules are built into one folder.
+  const std::string folder = krn::krn_module_folder(&krn::KRN_PLAT_STATUS_FILE_NAME);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_TRUE(std::filesystem::equivalent(folder, KESTREL_BINARY_DIR "/bin")) << folder;
+  EXPECT_TRUE(std::filesystem::exists(folder + "platres2208.so"));
+
+  // Addresses outside every loaded file.
+  const auto on_heap = std::make_unique<int>(0);
+  EXPECT_EQ(krn::krn_module_folder(on_heap.get()), "");
+  EXPECT_EQ(krn::krn_module_folder(nullptr), "");
 }
 
 #if defined(__x86_64__)

@@ -4,7 +4,7 @@
 #include "enr/enr_export.h"
 #include "enr_library_init.h"
 #include "enr_name_table.h"
-#include "port/enr_port_module.h"
+#include "krn/krn_system.h"
 
 // The library's version, for diagnostics.
 extern "C" ENR_API const char* enr_library_version() { return "2208"; }
@@ -16,7 +16,7 @@ namespace {
 // into ICU itself passes the check whatever the folder holds.
 struct Library_initialiser {
   Library_initialiser() {
-    const std::string folder = port::module_folder();
+    const std::string folder = krn::krn_module_folder(this);
     if (!folder.empty()) u_setDataDirectory(folder.c_str());
     check_converters(ucnv_countAvailable(), U_ICUDATA_NAME, folder);
     Name_table::instance().rebuild();

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "krn/krn_export.h"
 
@@ -56,6 +57,12 @@ class KRN_API Krn_system {
   std::uint16_t m_processor_model = 0;
   std::uint16_t m_processor_stepping = 0;
 };
+
+// The folder, with its trailing '/', of the loaded library or program that
+// holds the address. A library passes the address of one of its own objects
+// to find the files installed beside it. Empty when the address lies in no
+// loaded file, or for a program started by a bare name.
+KRN_API std::string krn_module_folder(const void* address);
 
 }  // namespace krn
 

@@ -6,28 +6,23 @@
 
 namespace krn::port {
 
-namespace {
-
-// The folder this library was loaded from, with a trailing slash.
-std::string own_folder() {
+std::string module_folder(const void* address) {
   Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&own_folder), &info) || !info.dli_fname) return {};
-  std::string path = info.dli_fname;
+  if (!address || !dladdr(address, &info) || !info.dli_fname || !*info.dli_fname) return {};
+  // The loader names a library by the path it opened; the main program only
+  // by the name it was started with, which may have no folder at all.
+  const std::string path = info.dli_fname;
   const auto slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-}  // namespace
-
-void* load_module(const std::string& name, int& error) {
+void* load_module(const std::string& name, const std::string& folder, int& error) {
   error = 0;
-  // A bare name is looked for beside this library first, as the run path
-  // $ORIGIN would: a sanitizer's dlopen interceptor hides the caller's own
-  // run path from the loader.
+  // The caller's folder stands in for the run path $ORIGIN: a sanitizer's
+  // dlopen interceptor hides the caller's own run path from the loader.
   void* handle = nullptr;
-  if (name.find('/') == std::string::npos) {
-    static const std::string folder = own_folder();
-    if (!folder.empty()) handle = dlopen((folder + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (name.find('/') == std::string::npos && !folder.empty()) {
+    handle = dlopen((folder + name).c_str(), RTLD_NOW | RTLD_LOCAL);
   }
   if (!handle) handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
   // dlopen does not set errno reliably; a module that cannot be loaded is,

@@ -7,9 +7,14 @@
 
 namespace krn::port {
 
-// Loads a module by file name through the loader's search path (the run path
-// of this library first). Returns null and sets error on failure.
-void* load_module(const std::string& name, int& error);
+// The folder, with a trailing slash, of the loaded file (library or program)
+// that holds the address; empty when the address lies in none.
+std::string module_folder(const void* address);
+
+// Loads a module by file name: a bare name is looked for in folder first
+// (when it is not empty), then through the loader's search path. Returns
+// null and sets error on failure.
+void* load_module(const std::string& name, const std::string& folder, int& error);
 void unload_module(void* handle);
 void* find_symbol(void* handle, const char* name);
 
