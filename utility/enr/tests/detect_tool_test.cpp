@@ -1,5 +1,6 @@
-// encsense-detect, run as people run it: one line per file, and an exit code
-// that says whether every file could be read.
+// encsense-detect, run as people run it: one line per file, results on
+// standard output and failures on standard error, and an exit code that says
+// whether every file could be read.
 
 #include <gtest/gtest.h>
 
@@ -31,11 +32,21 @@ TEST(EncsenseDetectTool, SaysWhyAFileCannotBeReadAndGoesOn) {
   folder.write("other\xEF\xBF\xBD.txt", "plain text\n");
   Result result = folder.run(DETECT, {"missing.txt", "ascii.txt", "other\xFF.txt"});
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.out,
+  // Results on standard output, reasons on standard error.
+  EXPECT_EQ(result.out, "ascii.txt: us-ascii\n");
+  EXPECT_EQ(result.err,
             "missing.txt: cannot read: The file \"missing.txt\" could not be opened. The file \"missing.txt\" does "
             "not exist.\n"
-            "ascii.txt: us-ascii\n"
             "other\xFF.txt: cannot read: the file name is not UTF-8.\n");
+
+  // Sent to one file, the two streams keep the order of the files.
+  result = folder.shell(test_support::quote(DETECT) + " ascii.txt missing.txt ascii.txt 2>&1");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out,
+            "ascii.txt: us-ascii\n"
+            "missing.txt: cannot read: The file \"missing.txt\" could not be opened. The file \"missing.txt\" does "
+            "not exist.\n"
+            "ascii.txt: us-ascii\n");
 
   result = folder.run(DETECT, {});
   EXPECT_EQ(result.exit_code, 2);

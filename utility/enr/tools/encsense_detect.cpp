@@ -1,6 +1,7 @@
 // encsense-detect FILE...: prints, per file, the name of the encoding the
-// detector finds, "unknown" when it finds none, or why the file could not
-// be read. Exits with 1 when any file could not be read, 2 without files.
+// detector finds, or "unknown" when it finds none, on standard output; why a
+// file could not be read goes to standard error, so that the output holds
+// results only. Exits with 1 when any file could not be read, 2 without files.
 
 #include <algorithm>
 #include <cstdio>
@@ -41,6 +42,13 @@ bool usable_file_name(const std::string& name, krn::Wstring& wide) {
   return back == name;
 }
 
+// One line on standard error. Results written so far go out first, so that
+// the two streams sent to one file keep the order of the files.
+void report_failure(const char* file, const char* what, const std::string& why) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: %s: %s\n", file, what, why.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,7 +61,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     krn::Wstring name;
     if (!usable_file_name(argv[i], name)) {
-      std::printf("%s: cannot read: the file name is not UTF-8.\n", argv[i]);
+      report_failure(argv[i], "cannot read", "the file name is not UTF-8.");
       exit_code = 1;
       continue;
     }
@@ -61,14 +69,14 @@ int main(int argc, char** argv) {
     krn::Krn_file_buffer file(name, krn::KRN_FILE_OPEN_EXISTING, krn::KRN_FILE_ACCESS_READ, 0,
                               krn::KRN_FILE_SHARE_READ, status);
     if (!status.ok()) {
-      std::printf("%s: cannot read: %s\n", argv[i], status_text(status).c_str());
+      report_failure(argv[i], "cannot read", status_text(status));
       exit_code = 1;
       continue;
     }
     unsigned char flags = 0;
     const enr::Enr_encoding encoding = detector.detect_character_encoding(&file, flags, status);
     if (!status.ok()) {
-      std::printf("%s: detection failed: %s\n", argv[i], status_text(status).c_str());
+      report_failure(argv[i], "detection failed", status_text(status));
       exit_code = 1;
       continue;
     }
