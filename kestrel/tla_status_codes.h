@@ -32,6 +32,23 @@ inline constexpr unsigned TLA_E_NUL_BYTE = 0xC201252D;             // %1 field n
 inline constexpr unsigned TLA_E_NO_RECORDS = 0xC201252E;           // %1 input file name
 inline constexpr unsigned TLA_E_RECORD_NOT_STORED = 0xC201252F;    // %1 line: pushed over a failure to cut a value
 
+// Raised by the deep check of a data set file (verify), each as the child of
+// TLA_E_FILE_DAMAGED naming the file. Every one names in its arguments the
+// file offset where the problem shows.
+inline constexpr unsigned TLA_E_UNKNOWN_VERSION = 0xC2012530;           // %1 version, %2 offset: neither 1 nor 2
+inline constexpr unsigned TLA_E_FIELD_FORMATTER_UNKNOWN = 0xC2012531;   // %1 field name, %2 offset, %3 formatter name
+inline constexpr unsigned TLA_E_REPEATED_FIELD_NAME = 0xC2012532;       // %1 field name, %2 offset of its second descriptor
+inline constexpr unsigned TLA_E_RECORD_OUTSIDE_DATA = 0xC2012533;       // %1 record offset: runs past the data area
+inline constexpr unsigned TLA_E_RECORD_TERMINATOR = 0xC2012534;         // %1 record offset, %2 offset of the byte that is not 0x00
+inline constexpr unsigned TLA_E_RECORD_COUNT_DIFFERS = 0xC2012535;      // %1 header's count, %2 offset where the records part from it
+inline constexpr unsigned TLA_E_RECORD_VALUE_COUNT = 0xC2012536;        // %1 record offset, %2 field count (version 1)
+inline constexpr unsigned TLA_E_RECORD_TEXT_NOT_UTF8 = 0xC2012537;      // %1 record offset (version 1)
+inline constexpr unsigned TLA_E_INDEX_NAME = 0xC2012538;                // %1 key name, %2 offset: no field of that name
+inline constexpr unsigned TLA_E_INDEX_NOT_SORTED = 0xC2012539;          // %1 entry offset: hash below the previous one
+inline constexpr unsigned TLA_E_INDEX_NOT_A_RECORD = 0xC201253A;        // %1 entry offset, %2 offset where no record begins
+inline constexpr unsigned TLA_E_INDEX_REPEATS_RECORD = 0xC201253B;      // %1 entry offset, %2 record offset named before
+inline constexpr unsigned TLA_E_INDEX_KEY_HASH = 0xC201253C;            // %1 entry offset, %2 record offset: wrong key hash
+
 }  // namespace tla
 
 #endif
