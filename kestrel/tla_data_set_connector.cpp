@@ -6,6 +6,7 @@
 
 #include "krn/krn_file_buffer.h"
 #include "krn/krn_status.h"
+#include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
 #include "krn/krn_string.h"
 #include "tla_data_set_input.h"
@@ -140,6 +141,14 @@ void Tla_data_set_connector_file::load_file(krn::Krn_status& status, bool accept
   const Tla_data_set_header fields = tla_decode_header(header);
   if (!accept_older && fields.version != TLA_DATA_SET_VERSION) {
     status.assign(TLA_E_VERSION, krn::Krn_wstring_status_arg(m_data_file_name));
+    return;
+  }
+  // Only versions 1 and 2 were ever written: any other number is a damaged
+  // header, and reading on would take its records for version-2 ones.
+  if (fields.version != TLA_DATA_SET_VERSION && fields.version != TLA_DATA_SET_VERSION_1) {
+    report_damaged(krn::Krn_status(TLA_E_UNKNOWN_VERSION, krn::Krn_uint_status_arg(fields.version),
+                                   krn::Krn_uint_status_arg(TLA_VERSION_OFFSET)),
+                   status);
     return;
   }
   if (header_bytes < TLA_HEADER_SIZE || fields.index_offset > file_size) {

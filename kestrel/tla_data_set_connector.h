@@ -94,8 +94,9 @@ class Tla_data_set_connector_file : public Tla_data_set_connector_base {
   void close() override;
   // Checks the header, the checksum and the layout of the key indexes, and
   // reads the block tables. Once loaded, further calls do nothing until
-  // close(). With accept_older, files of another version than the current
-  // one are read too.
+  // close(). Without accept_older a version other than the current one is
+  // TLA_E_VERSION; with it, version-1 files are read too, and a version that
+  // no writer ever made is TLA_E_FILE_DAMAGED.
   void load(krn::Krn_status& status, bool accept_older) override;
   // The record offsets of the first key index, in its order (no key index
   // gives none). The list is rebuilt on every call and stays valid until the
@@ -104,6 +105,16 @@ class Tla_data_set_connector_file : public Tla_data_set_connector_base {
   // Loads the record at the offset; on failure entry stays empty.
   void create_entry(std::unique_ptr<Tla_data_set_entry_base>& entry, krn::int64 record_offset,
                     krn::Krn_status& status) override;
+
+  // Reads the whole file and checks what load() leaves to the readers of
+  // single records: the field descriptors, every record and every key
+  // index, so that a search can trust what it finds and an upgrade what it
+  // copies. Loads the file first (older versions accepted) when that has
+  // not been done. A failure of load() is passed on as it is; any other
+  // problem is TLA_E_FILE_DAMAGED naming the file, over a status that says
+  // what is wrong and at which offset. Needs open(); the file stays loaded.
+  // Memory grows by 8 bytes per record and a bit per record and key index.
+  void verify(krn::Krn_status& status);
 
   const krn::Wstring& data_file_name() const { return m_data_file_name; }
   std::uint16_t version() const { return m_version; }

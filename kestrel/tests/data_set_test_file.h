@@ -75,6 +75,10 @@ struct Plan {
   std::function<bool(std::size_t r, std::size_t k)> keep_entry;
   std::optional<std::uint32_t> record_count;
   std::optional<std::uint16_t> key_count;
+  // Called once the records are written, with the file so far: a test may
+  // change or cut the data area here. The indexes still point at the
+  // records as planned, and the index offset is wherever the data ends.
+  std::function<void(std::string& file, const std::vector<std::uint64_t>& record_offsets)> bend_data;
 };
 
 struct Built {
@@ -121,6 +125,7 @@ inline Built build(const Plan& plan) {
       out.push_back('\0');
     }
   }
+  if (plan.bend_data) plan.bend_data(out, built.record_offsets);
   built.index_offset = out.size();
 
   for (std::size_t k = 0; k < plan.keys.size(); ++k) {
