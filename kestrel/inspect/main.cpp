@@ -3,8 +3,10 @@
 //
 //   kestrel-inspect FILE [-k KEY -v VALUE]
 //
-// Exit code 0 when the file is sound (and, with -v, some record matched), 1
-// when it is not (or nothing matched), 2 for a wrong command line.
+// The file is sound when every record and every key index checks out, not
+// only its header and checksum. Exit code 0 when the file is sound (and,
+// with -v, some record matched), 1 when it is not (or nothing matched), 2
+// for a wrong command line or a key the file has no index for.
 
 #include <cinttypes>
 #include <cstdio>
@@ -135,6 +137,23 @@ int lookup(tla::Tla_data_set_connector_file& connector, const Request& request) 
   return results.empty() ? EXIT_UNSOUND : EXIT_SOUND;
 }
 
+// A search under a key the file does not index would find nothing, which
+// would read as "no record holds the value": the key is what is wrong.
+bool has_key_index(const tla::Tla_data_set_connector_file& connector, const std::string& key) {
+  krn::Wstring wide;
+  krn::krn_utf8_to_utf16(key, wide);
+  std::string names;
+  for (const tla::Tla_key_table& table : connector.key_tables()) {
+    if (table.name == wide) return true;
+    names += names.empty() ? " \"" : ", \"";
+    names += utf8(table.name) + "\"";
+  }
+  std::fflush(stdout);
+  std::fprintf(stderr, "kestrel-inspect: the data set has no key index named \"%s\"; %s.\n", key.c_str(),
+               names.empty() ? "it has no key index" : ("its key indexes are" + names).c_str());
+  return false;
+}
+
 int inspect(const Request& request) {
   show_raw_header(request.file);
 
@@ -144,7 +163,7 @@ int inspect(const Request& request) {
   krn::krn_utf8_to_utf16(request.file, name);
   connector.set_property("DataFileName", name, status);
   connector.open(status);
-  if (status.ok()) connector.load(status, true);
+  if (status.ok()) connector.verify(status);
   if (!status.ok()) {
     std::printf("Sound: no\n");
     std::fflush(stdout);
@@ -155,6 +174,7 @@ int inspect(const Request& request) {
   for (const tla::Tla_key_table& table : connector.key_tables()) std::printf("  %s\n", utf8(table.name).c_str());
   std::printf("Sound: yes\n");
   if (!request.lookup) return EXIT_SOUND;
+  if (!has_key_index(connector, request.key)) return EXIT_USAGE;
   return lookup(connector, request);
 }
 

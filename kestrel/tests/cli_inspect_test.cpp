@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "cli_test_support.h"
+#include "data_set_test_file.h"
+#include "krn/krn_status.h"
+#include "krn/krn_string.h"
+#include "tla_data_set_connector.h"
 
 namespace {
 
@@ -57,12 +62,66 @@ TEST_F(CliInspect, DamagedAndForeignFilesAreNotSound) {
   EXPECT_EQ(damaged.exit_code, 1);
   EXPECT_TRUE(contains(damaged.out, "(does NOT hold)")) << damaged.out;
   EXPECT_TRUE(contains(damaged.out, "Sound: no")) << damaged.out;
-  EXPECT_EQ(damaged.err, "The data set file is damaged: its checksum does not match its contents.");
+  EXPECT_EQ(damaged.err, "The data set file is damaged: its checksum does not match its contents.\n");
 
   Result foreign = folder.run(INSPECT, {"in.tsv"});
   EXPECT_EQ(foreign.exit_code, 1);
   EXPECT_TRUE(contains(foreign.out, "Not a data set file")) << foreign.out;
   EXPECT_TRUE(contains(foreign.err, "is damaged or is not a data set file")) << foreign.err;
+}
+
+// Damage behind a checksum that holds: the header and checksum alone would
+// pass it.
+TEST_F(CliInspect, DamageUnderAChecksumThatHoldsIsNotSound) {
+  const std::string good = folder.read("out.kds");
+  for (unsigned version : {0u, 3u, 65535u}) {
+    SCOPED_TRACE(version);
+    std::string bytes = good;
+    data_set_test::set_le(bytes, 24, version, 2);
+    data_set_test::seal(bytes);
+    folder.write("version.kds", bytes);
+    Result shown = folder.run(INSPECT, {"version.kds"});
+    EXPECT_EQ(shown.exit_code, 1);
+    EXPECT_TRUE(contains(shown.out, "Version: " + std::to_string(version) + "\n")) << shown.out;
+    EXPECT_TRUE(contains(shown.out, "(holds)\nSound: no\n")) << shown.out;
+    EXPECT_TRUE(contains(shown.err, "is damaged or is not a data set file.")) << shown.err;
+    EXPECT_TRUE(contains(shown.err, "format version " + std::to_string(version) + " (at offset 24)")) << shown.err;
+  }
+
+  // The first and last entries of the first key index change places.
+  tla::Tla_data_set_connector_file connector;
+  krn::Krn_status status;
+  krn::Wstring name;
+  krn::krn_utf8_to_utf16((folder / "out.kds").string(), name);
+  connector.set_property("DataFileName", name, status);
+  connector.open(status);
+  connector.load(status, false);
+  ASSERT_TRUE(status.ok());
+  const std::size_t first = connector.key_tables()[0].entries_start;
+  const std::size_t last = first + 2 * 16;
+  connector.close();
+  std::string bytes = good;
+  std::swap_ranges(bytes.begin() + first, bytes.begin() + first + 16, bytes.begin() + last);
+  data_set_test::seal(bytes);
+  folder.write("unsorted.kds", bytes);
+  Result shown = folder.run(INSPECT, {"unsorted.kds", "-k", "Surname", "-v", "Picard"});
+  EXPECT_EQ(shown.exit_code, 1);
+  EXPECT_TRUE(contains(shown.out, "Sound: no\n")) << shown.out;
+  EXPECT_FALSE(contains(shown.out, "matches")) << shown.out;
+  EXPECT_TRUE(contains(shown.err, "\nThe key index entry at offset " + std::to_string(first + 16) +
+                                      " has a smaller key hash than the entry before it."))
+      << shown.err;
+}
+
+TEST_F(CliInspect, ALookupUnderAKeyTheFileDoesNotIndex) {
+  for (const char* key : {"Nobody", "surname", "FirstName"}) {
+    Result result = folder.run(INSPECT, {"out.kds", "-k", key, "-v", "Picard"});
+    EXPECT_EQ(result.exit_code, 2);
+    EXPECT_TRUE(contains(result.out, "Sound: yes\n")) << result.out;
+    EXPECT_FALSE(contains(result.out, "matches")) << result.out;
+    EXPECT_EQ(result.err, std::string("kestrel-inspect: the data set has no key index named \"") + key +
+                              "\"; its key indexes are \"Surname\", \"CardNum\".\n");
+  }
 }
 
 TEST_F(CliInspect, AWrongCommandLine) {
