@@ -1,7 +1,8 @@
 // Feeds mutated data set files to the reader, and version-1 files that load
 // to the upgrade, for a bounded time. Any crash, sanitizer report, escaped
-// exception, hang, or upgrade that reports success but writes a file the
-// reader refuses fails the run.
+// exception, hang, upgrade that reports success but writes a file the
+// reader or its deep check refuses, or file the deep check passes but whose
+// records do not all load, fails the run.
 //
 // A plain mutation loop, so that it builds and runs with the project's own
 // compiler and sanitizers. Inputs that make the reader behave in a way not
@@ -227,7 +228,7 @@ class Mutator {
 // operation. An input that shows a feature not seen before is kept.
 using Features = std::set<std::uint64_t>;
 
-enum Operation : std::uint64_t { LOAD = 1, SHAPE, OFFSETS, ENTRY, TOKENS, TEXT, STRAY, FIND, FOUND, UPGRADE };
+enum Operation : std::uint64_t { LOAD = 1, SHAPE, OFFSETS, ENTRY, TOKENS, TEXT, STRAY, FIND, FOUND, UPGRADE, VERIFY };
 
 void note(Features& features, Operation operation, std::uint64_t outcome) {
   features.insert(operation << 40 | (outcome & 0xFFFFFFFFFFull));
@@ -243,7 +244,7 @@ void upgrade(const std::string& path, std::uint32_t records, const std::string& 
     krn::Krn_file_buffer output(wide(upgraded_path), krn::KRN_FILE_CREATE_ALWAYS, krn::KRN_FILE_ACCESS_READ_WRITE, 0,
                                 krn::KRN_FILE_SHARE_NONE, status);
     if (!status.ok()) throw std::runtime_error("the upgrade's output could not be created");
-    tla::upgrade_data_set(path, output, status);
+    tla::upgrade_data_set(path, krn::Wstring(), output, status);
   }
   note(features, UPGRADE, status.value());
   // Repeated records are a warning, and the file is written all the same.
@@ -253,6 +254,7 @@ void upgrade(const std::string& path, std::uint32_t records, const std::string& 
   upgraded.set_property("DataFileName", wide(upgraded_path), status);
   upgraded.open(status);
   upgraded.load(status, false);
+  if (status.ok()) upgraded.verify(status);
   if (!status.ok() || upgraded.version() != tla::TLA_DATA_SET_VERSION || upgraded.record_count() != records) {
     throw std::runtime_error("an upgrade that succeeded wrote a file the reader refuses");
   }
@@ -271,6 +273,11 @@ Features exercise(const std::string& path, bool accept_older, const std::string&
   reader.load(status, accept_older);
   note(features, LOAD, std::uint64_t{status.value()} << 1 | accept_older);
   if (!status.ok()) return features;
+  // The deep check must agree with what the reader hands out: every record
+  // of a file it passes is listed once and loads.
+  reader.verify(status);
+  const bool sound = status.ok();
+  note(features, VERIFY, status.has_child() ? status.child()->value() : status.value());
   const std::uint64_t version_1 = reader.version() == 1;
   note(features, SHAPE,
        version_1 | bucket(reader.record_count()) << 1 | bucket(reader.key_count()) << 4 |
@@ -278,10 +285,14 @@ Features exercise(const std::string& path, bool accept_older, const std::string&
 
   const std::vector<std::uint64_t> offsets = reader.record_offsets(status);
   note(features, OFFSETS, std::uint64_t{status.value()} << 3 | bucket(offsets.size()));
+  if (sound && !reader.key_tables().empty() && (!status.ok() || offsets.size() != reader.record_count())) {
+    throw std::runtime_error("a file the deep check passes does not list its records");
+  }
   for (std::size_t i = 0; i < offsets.size() && i < ENTRIES_PER_RUN; ++i) {
     std::unique_ptr<tla::Tla_data_set_entry_base> entry;
     reader.create_entry(entry, static_cast<krn::int64>(offsets[i]), status);
     note(features, ENTRY, std::uint64_t{status.value()} << 1 | version_1);
+    if (sound && !status.ok()) throw std::runtime_error("a file the deep check passes holds a record that fails");
     if (!entry) continue;
     for (const tla::Tla_field_descriptor& field : *reader.schema()) {
       std::vector<std::uint64_t> crcs;
