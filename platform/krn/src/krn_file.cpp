@@ -121,10 +121,52 @@ void Krn_file::open(const Wstring& name, Krn_file_open open_mode, Krn_file_acces
   status.push(KRN_E_OPEN, name_arg);
 }
 
+void Krn_file::create_unnamed(const Wstring& directory, bool scratch, Krn_status& status) {
+  status.clear();
+  if (is_open()) {
+    status.assign(KRN_E_ALREADY_OPEN, Krn_wstring_status_arg(m_name));
+    return;
+  }
+  const std::string folder = to_utf8(directory);
+  int handle = KRN_INVALID_FILE_HANDLE;
+  const int error = directory.find(u'\0') != Wstring::npos ? port::ERROR_INVALID_ARGUMENT
+                                                            : port::unnamed_create(folder, handle, m_stand_in);
+  if (error != 0) {
+    set_system_error(status, error);
+    status.push(KRN_E_CREATE_IN_FOLDER, Krn_wstring_status_arg(directory.empty() ? Wstring(u".") : directory));
+    return;
+  }
+  m_handle = handle;
+  if (scratch) {
+    port::unnamed_forget(m_handle, m_stand_in);
+    m_stand_in.clear();
+  }
+}
+
+void Krn_file::link(const Wstring& name, Krn_status& status) {
+  status.clear();
+  if (!is_open()) {
+    status = KRN_E_FILE_NOT_OPEN;
+    return;
+  }
+  const int error = name.empty() || name.find(u'\0') != Wstring::npos
+                        ? port::ERROR_INVALID_ARGUMENT
+                        : port::unnamed_link(m_handle, m_stand_in, to_utf8(name));
+  if (error != 0) {
+    set_system_error(status, error);
+    status.push(KRN_E_FILE_LINK, Krn_wstring_status_arg(name));
+    return;
+  }
+  m_stand_in.clear();
+  m_name = name;
+}
+
 void Krn_file::close() {
   if (!is_open()) return;
   // Closing the handle drops its region locks.
   release_regions();
+  port::unnamed_forget(m_handle, m_stand_in);
+  m_stand_in.clear();
   port::file_close(m_handle);
   m_handle = KRN_INVALID_FILE_HANDLE;
   m_name.clear();
@@ -284,6 +326,19 @@ void Krn_file::release_regions() {
 }
 
 void Krn_file::size_limit_fails_writes() { port::ignore_file_size_signal(); }
+
+void Krn_file::remove_unnamed_on_signals() { port::remove_temporary_names_on_signals(); }
+
+Krn_file::Name_kind Krn_file::name_kind(const Wstring& name) {
+  switch (port::name_kind(to_utf8(name))) {
+    case port::Name_kind::free: return Name_kind::free;
+    case port::Name_kind::file: return Name_kind::file;
+    case port::Name_kind::folder: return Name_kind::folder;
+    case port::Name_kind::other: return Name_kind::other;
+    case port::Name_kind::unknown: break;
+  }
+  return Name_kind::unknown;
+}
 
 Wstring Krn_file::temp_name(const Wstring& extension) { return temp_name(Wstring(), extension); }
 

@@ -6,6 +6,7 @@
 // on top naming the file.
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "krn/krn_critical.h"
@@ -79,8 +80,20 @@ class KRN_API Krn_file {
   void open(const Wstring& name, Krn_file_access access, Krn_status& status, Krn_security* security = nullptr);
   void open(const Wstring& name, Krn_file_open open_mode, Krn_file_access access, unsigned flags, unsigned share,
             Krn_status& status, Krn_security* security = nullptr);
-  // Releases every region lock still held; a delete-on-close file is gone
-  // afterwards.
+  // Creates a file without a name in directory ("" for the current folder),
+  // for reading and writing, mode 0666 less the umask. Nobody else can open
+  // it; it gets a name only through link(), and closed before that it is
+  // gone, also when the process is killed. Where the file system has no such
+  // files, a hidden name in the folder stands in for the time being (see
+  // remove_unnamed_on_signals). With scratch set the file is never to be
+  // linked, and even a stand-in name goes at once.
+  void create_unnamed(const Wstring& directory, bool scratch, Krn_status& status);
+  // Flushes an unnamed file to the disk and gives it the name, in the same
+  // folder. An existing name is never replaced: it fails with EEXIST under
+  // KRN_E_FILE_LINK. Afterwards the file is an ordinary named one.
+  void link(const Wstring& name, Krn_status& status);
+  // Releases every region lock still held; a delete-on-close file, and an
+  // unnamed one not linked, is gone afterwards.
   void close();
 
   bool is_open() const { return m_handle != KRN_INVALID_FILE_HANDLE; }
@@ -112,6 +125,16 @@ class KRN_API Krn_file {
   // status (EFBIG) instead of ending the process; for programs whose writes
   // must never leave a half-written file behind. Affects the whole process.
   static void size_limit_fails_writes();
+
+  // SIGINT, SIGTERM and SIGHUP (those not ignored) remove the stand-in
+  // names of unnamed files, then end the process by that signal. Affects the
+  // whole process.
+  static void remove_unnamed_on_signals();
+
+  // What a name holds; links are not followed (a link is other, whatever it
+  // leads to). unknown when it cannot be looked at.
+  enum class Name_kind { free, file, folder, other, unknown };
+  static Name_kind name_kind(const Wstring& name);
 
   static Wstring temp_name(const Wstring& extension);
   static Wstring temp_name(const Wstring& directory, const Wstring& extension);
@@ -152,6 +175,8 @@ class KRN_API Krn_file {
   Krn_critical m_regions_lock;
   std::vector<Region> m_regions;
   Wstring m_name;
+  // The stand-in name of an unnamed file not linked yet (UTF-8).
+  std::string m_stand_in;
   Krn_file_handle m_handle = KRN_INVALID_FILE_HANDLE;
 };
 

@@ -45,6 +45,8 @@ inline constexpr unsigned KRN_E_FILE_COPY = 0xC20000B1;               // %1 sour
 inline constexpr unsigned KRN_E_FILE_MOVE = 0xC20000B2;               // %1 source, %2 target: renaming a file failed (pushed)
 inline constexpr unsigned KRN_E_FILE_REMOVE = 0xC20000B3;             // %1 file name: removing a file failed (pushed)
 inline constexpr unsigned KRN_E_FILE_INFO = 0xC20000B4;               // %1 file name: its times could not be read (pushed)
+inline constexpr unsigned KRN_E_CREATE_IN_FOLDER = 0xC20000B5;        // %1 folder: a new file could not be made there (pushed)
+inline constexpr unsigned KRN_E_FILE_LINK = 0xC20000B6;               // %1 name: a finished file could not be given its name (pushed)
 
 }  // namespace krn
 

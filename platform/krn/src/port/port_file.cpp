@@ -8,9 +8,12 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <string>
 
 #include "krn/krn_file.h"
 
@@ -231,6 +234,156 @@ int file_unlock_region(int handle, int64 start, int64 length) {
   region.l_start = static_cast<off_t>(start);
   region.l_len = static_cast<off_t>(length);
   return ::fcntl(handle, F_OFD_SETLK, &region) == 0 ? 0 : errno;
+}
+
+// ---- Files without a name ------------------------------------------------------
+
+namespace {
+
+// The stand-in names a signal handler must remove. The handler may only
+// read memory that is never reallocated and flags that are lock-free, so
+// the names live in fixed slots. A name too long for a slot, or one beyond
+// the last slot, is still removed on every other path.
+constexpr int NAME_SLOTS = 16;
+constexpr std::size_t NAME_SLOT_SIZE = 4096;
+char g_names[NAME_SLOTS][NAME_SLOT_SIZE];
+std::atomic<bool> g_claimed[NAME_SLOTS];
+std::atomic<bool> g_ready[NAME_SLOTS];
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void register_name(const std::string& path) {
+  if (path.size() >= NAME_SLOT_SIZE) return;
+  for (int i = 0; i < NAME_SLOTS; ++i) {
+    bool expected = false;
+    if (!g_claimed[i].compare_exchange_strong(expected, true)) continue;
+    std::memcpy(g_names[i], path.c_str(), path.size() + 1);
+    g_ready[i].store(true);
+    return;
+  }
+}
+
+void unregister_name(const std::string& path) {
+  for (int i = 0; i < NAME_SLOTS; ++i) {
+    if (g_ready[i].load() && path == g_names[i]) {
+      g_ready[i].store(false);
+      g_claimed[i].store(false);
+      return;
+    }
+  }
+}
+
+extern "C" void remove_names_and_end(int signal_number) {
+  const int saved = errno;
+  for (int i = 0; i < NAME_SLOTS; ++i) {
+    if (g_ready[i].load()) ::unlink(g_names[i]);
+  }
+  errno = saved;
+  // Ended by the signal itself, so that whoever waits for the process sees
+  // why it stopped.
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
+
+bool temporary_names_forced() {
+  const char* forced = std::getenv("KRN_TEMPORARY_NAMES");
+  return forced != nullptr && *forced != '\0';
+}
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+int flush_folder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  // Some file systems cannot flush a folder; the file itself is on the disk.
+  return error == EINVAL ? 0 : error;
+}
+
+int create_with_temporary_name(const std::string& directory, int& handle, std::string& temp_path) {
+  static std::atomic<unsigned> counter{0};
+  const std::string prefix = (directory.empty() ? std::string(".") : directory) + "/.pid" +
+                             std::to_string(::getpid()) + "_";
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const std::string candidate = prefix + std::to_string(counter.fetch_add(1)) + ".part";
+    // Registered before it exists, so that a signal between the two finds it.
+    register_name(candidate);
+    const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      handle = fd;
+      temp_path = candidate;
+      return 0;
+    }
+    const int error = errno;
+    unregister_name(candidate);
+    if (error != EEXIST) return error;
+  }
+  return EEXIST;
+}
+
+}  // namespace
+
+int unnamed_create(const std::string& directory, int& handle, std::string& temp_path) {
+  temp_path.clear();
+  if (!temporary_names_forced()) {
+    const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      handle = fd;
+      return 0;
+    }
+    // Only a file system without such files falls back; every other failure
+    // (no folder, no permission) is the answer.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+  }
+  return create_with_temporary_name(directory, handle, temp_path);
+}
+
+int unnamed_link(int handle, const std::string& temp_path, const std::string& name) {
+  if (::fsync(handle) != 0) return errno;
+  if (!temp_path.empty()) {
+    // link never replaces an existing name, unlike rename.
+    if (::link(temp_path.c_str(), name.c_str()) != 0) return errno;
+    unnamed_forget(handle, temp_path);
+  } else {
+    const std::string self = "/proc/self/fd/" + std::to_string(handle);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      const int error = errno;
+      // Without /proc, the descriptor itself (which needs privileges).
+      if (error != ENOENT || ::linkat(handle, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) != 0) return error;
+    }
+  }
+  return flush_folder(folder_of(name));
+}
+
+void unnamed_forget(int handle, const std::string& temp_path) {
+  if (temp_path.empty()) return;
+  struct stat opened;
+  if (::fstat(handle, &opened) == 0) unlink_if_same(temp_path, opened);
+  unregister_name(temp_path);
+}
+
+void remove_temporary_names_on_signals() {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current {};
+    if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = remove_names_and_end;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal_number, &action, nullptr);
+  }
+}
+
+Name_kind name_kind(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? Name_kind::free : Name_kind::unknown;
+  if (S_ISREG(st.st_mode)) return Name_kind::file;
+  if (S_ISDIR(st.st_mode)) return Name_kind::folder;
+  return Name_kind::other;
 }
 
 int path_size(const std::string& path, int64& size) {

@@ -61,6 +61,26 @@ int file_flush(int handle);
 int file_lock_region(int handle, bool exclusive, int64 start, int64 length, bool wait);
 int file_unlock_region(int handle, int64 start, int64 length);
 
+// Creates a file without a name in directory, for reading and writing, with
+// mode 0666 less the umask. Where the file system cannot make one (or the
+// environment variable KRN_TEMPORARY_NAMES is set, for tests), a new hidden
+// name in the folder stands in, made with O_EXCL and O_NOFOLLOW: temp_path
+// receives it, and until unnamed_forget it is removed by the handler of
+// remove_temporary_names_on_signals. temp_path stays empty otherwise.
+int unnamed_create(const std::string& directory, int& handle, std::string& temp_path);
+// Flushes the file to the disk and gives it the name, which is never
+// replaced: an existing name fails with EEXIST. The folder is flushed too.
+int unnamed_link(int handle, const std::string& temp_path, const std::string& name);
+// Removes the stand-in name, if it still names the file, and forgets it.
+void unnamed_forget(int handle, const std::string& temp_path);
+// SIGINT, SIGTERM and SIGHUP (unless ignored) remove the stand-in names still
+// registered, then end the process by the same signal.
+void remove_temporary_names_on_signals();
+
+enum class Name_kind { free, file, folder, other, unknown };
+// What a name holds, links not followed: a link is other.
+Name_kind name_kind(const std::string& path);
+
 int path_size(const std::string& path, int64& size);
 int path_remove(const std::string& path);
 int path_rename(const std::string& from, const std::string& to);
