@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "krn/krn_file.h"
 #include "krn/krn_file_buffer.h"
 #include "krn/krn_messages.h"
 #include "krn/krn_status.h"
@@ -106,17 +107,21 @@ const char* const USAGE[] = {
     "",
 };
 
-// The tool's own messages: the text on standard error without a line end,
-// the line end on standard output.
+// The tool's own messages: the text on standard error, ended there too so
+// that a logged standard error reads line by line, and the line end that
+// the console has always had on standard output.
 void write_message(const char* text) {
   std::fputs(text, stderr);
+  std::fputc('\n', stderr);
   std::fflush(stderr);
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }
 
-int report_with_usage(const char* message) {
+// The message, what the status says about it (when anything), the usage.
+int report_with_usage(const char* message, const krn::Krn_status* reason = nullptr) {
   write_message(message);
+  if (reason != nullptr && !reason->is_clear()) print_status_messages(*reason);
   print_usage();
   return -1;
 }
@@ -130,12 +135,25 @@ void print_usage() {
 }
 
 void print_status_messages(const krn::Krn_status& status) {
-  if (!krn::Krn_status_lookup::initialise_message_list({krn::KRN_PLAT_STATUS_FILE_NAME, krn::KRN_UTIL_STATUS_FILE_NAME}))
-    return;
-  krn::Wstring text;
-  krn::Krn_status_lookup::to_string(status, text);
   std::string narrow;
-  krn::krn_utf16_to_utf8(text, narrow);
+  if (krn::Krn_status_lookup::initialise_message_list({krn::KRN_PLAT_STATUS_FILE_NAME, krn::KRN_UTIL_STATUS_FILE_NAME})) {
+    krn::Wstring text;
+    krn::Krn_status_lookup::to_string(status, text);
+    krn::krn_utf16_to_utf8(text, narrow);
+  } else {
+    // Without the texts the values still say what happened to whoever looks
+    // them up; silence would say nothing.
+    narrow = "The message files (" + std::string(krn::KRN_PLAT_STATUS_FILE_NAME) + krn::krn_status_file_suffix() +
+             ", " + krn::KRN_UTIL_STATUS_FILE_NAME + krn::krn_status_file_suffix() +
+             ") were not found beside the libraries; the status values are:";
+    for (const krn::Krn_status* link = &status; link != nullptr; link = link->child()) {
+      char value[16];
+      std::snprintf(value, sizeof value, "0x%08X", link->value());
+      narrow += "\n";
+      narrow += value;
+    }
+  }
+  narrow += '\n';
   std::fwrite(narrow.data(), 1, narrow.size(), stderr);
   std::fflush(stderr);
   std::fputc('\n', stdout);
@@ -146,30 +164,104 @@ void print_status_messages(const krn::Krn_status& status) {
 
 namespace {
 
+// What the command line asks for. Scanning it touches no file: the files are
+// opened only once everything that can be checked without them holds.
+struct Options {
+  std::vector<krn::Wstring> key_names;
+  Tla_schema schema;
+  std::vector<krn::GUID> formatter_types;
+  krn::Wstring input_name;
+  krn::Wstring output_name;
+  bool have_input = false;
+  bool have_output = false;
+  bool upgrade = false;
+};
+
+// The folder a file name lies in, "" for the current one.
+krn::Wstring folder_of(const krn::Wstring& name) {
+  const std::size_t slash = name.rfind(u'/');
+  if (slash == krn::Wstring::npos) return krn::Wstring();
+  return slash == 0 ? krn::Wstring(u"/") : name.substr(0, slash);
+}
+
+// A file name as the run keeps it. File names are bytes here; converted,
+// one that is not UTF-8 would come out with U+FFFD for its bad bytes and so
+// name another file.
+bool take_file_name(const char* argument, krn::Wstring& name, bool& have, char option, krn::Krn_status& status) {
+  if (have) {
+    const char16_t letter[] = {u'-', static_cast<char16_t>(option), 0};
+    status.assign(TLA_E_OPTION_REPEATED, krn::Krn_wstring_status_arg(letter));
+    return false;
+  }
+  if (!is_valid_utf8(argument, std::strlen(argument))) {
+    status = TLA_E_NAME_NOT_UTF8;
+    return false;
+  }
+  krn::krn_utf8_to_utf16(argument, name);
+  have = true;
+  return true;
+}
+
+// The output file: written without a name in the output's folder and given
+// the name only once it is whole, so that a run that fails, or is stopped,
+// leaves nothing at that name and never touches what was there.
+class Output {
+ public:
+  // Refuses a name that holds anything already, a link or a folder
+  // included, then makes the nameless file.
+  bool create(const krn::Wstring& name, krn::Krn_status& status) {
+    m_name = name;
+    status.clear();
+    if (name.empty()) {
+      status.assign(krn::KRN_E_EMPTY_FILE_NAME, krn::Krn_wstring_status_arg(name));
+      return false;
+    }
+    const krn::Krn_file::Name_kind kind = krn::Krn_file::name_kind(name);
+    if (kind == krn::Krn_file::Name_kind::folder || name.back() == u'/') {
+      status.assign(TLA_E_OUTPUT_IS_FOLDER, krn::Krn_wstring_status_arg(name));
+    } else if (kind != krn::Krn_file::Name_kind::free && kind != krn::Krn_file::Name_kind::unknown) {
+      status.assign(TLA_E_OUTPUT_EXISTS, krn::Krn_wstring_status_arg(name));
+    } else {
+      m_file.create_unnamed(folder_of(name), false, status);
+      if (status.ok()) m_buffer.attach(m_file, status);
+    }
+    return status.ok();
+  }
+
+  // Gives the whole file its name; a name taken meanwhile (another run)
+  // is not replaced.
+  void publish(krn::Krn_status& status) {
+    m_file.link(m_name, status);
+    if (status.ok()) return;
+    if (krn::Krn_file::name_kind(m_name) != krn::Krn_file::Name_kind::free)
+      status.push(TLA_E_OUTPUT_EXISTS, krn::Krn_wstring_status_arg(m_name));
+  }
+
+  krn::Krn_buffer& buffer() { return m_buffer; }
+
+ private:
+  krn::Wstring m_name;
+  krn::Krn_file m_file;
+  krn::Krn_file_buffer m_buffer;
+};
+
 class Run {
  public:
   int main(int argc, const char* const* argv);
 
  private:
-  // The exit code when the options end the run, else nothing more to say.
-  bool scan_options(int argc, const char* const* argv, int& exit_code);
-  bool open_input(const char* name);
-  bool open_output(const char* name);
+  // False when the options end the run; exit_code says how.
+  bool scan_options(int argc, const char* const* argv);
   int build();
   int upgrade();
-  Tla_read_outcome encode_input(krn::Krn_file_buffer& intermediate, std::uint64_t& records);
-  int fail(const char* heading, krn::Krn_file_buffer* intermediate);
+  bool open_input();
+  bool create_output();
+  Tla_read_outcome encode_input(Tla_record_file& records);
+  int finish(const char* heading);
 
-  std::vector<krn::Wstring> m_key_names;
-  Tla_schema m_schema;
-  std::vector<krn::GUID> m_formatter_types;
-  std::string m_input_name;
-  std::string m_output_name;
+  Options m_options;
   krn::Krn_file_buffer m_input;
-  krn::Krn_file_buffer m_output;
-  bool m_have_input = false;
-  bool m_have_output = false;
-  bool m_upgrade = false;
+  Output m_output;
   krn::Krn_status m_status;
 };
 
@@ -178,46 +270,48 @@ int Run::main(int argc, const char* const* argv) {
     print_usage();
     return -1;
   }
-  int exit_code = -1;
-  if (!scan_options(argc, argv, exit_code)) return exit_code;
+  if (!scan_options(argc, argv)) return -1;
 
-  if (m_upgrade && m_have_input && m_have_output && m_key_names.empty() && m_schema.empty()) return upgrade();
-  if (m_key_names.empty() || m_schema.empty() || !m_have_input || !m_have_output)
+  const Options& options = m_options;
+  if (options.upgrade && options.have_input && options.have_output && options.key_names.empty() &&
+      options.schema.empty())
+    return upgrade();
+  if (options.key_names.empty() || options.schema.empty() || !options.have_input || !options.have_output)
     return report_with_usage("Invalid number of arguments.");
   return build();
 }
 
-bool Run::scan_options(int argc, const char* const* argv, int& exit_code) {
-  exit_code = -1;
+bool Run::scan_options(int argc, const char* const* argv) {
   Tla_option_scanner scanner(argc, argv, TLA_OPTIONS);
+  krn::Krn_status reason;
   for (int option = scanner.next(); option != Tla_option_scanner::END; option = scanner.next()) {
     const char* argument = scanner.argument();
     switch (option) {
       case 'k': {
         krn::Wstring name;
         krn::krn_utf8_to_utf16(argument, name);
-        m_key_names.push_back(name);
+        m_options.key_names.push_back(name);
         break;
       }
       case 's':
-        if (!m_schema.empty()) {
+        if (!m_options.schema.empty()) {
           report_with_usage("Multiple schemas detected.");
           return false;
         }
-        if (!parse_schema(argument, m_schema, m_formatter_types)) {
-          report_with_usage("Invalid schema format, see usage.");
+        if (!parse_schema(argument, m_options.schema, m_options.formatter_types, reason)) {
+          report_with_usage("Invalid schema format, see usage.", &reason);
           return false;
         }
         break;
       case 'i':
-        if (!open_input(argument)) {
-          report_with_usage("Input Filename Invalid.");
+        if (!take_file_name(argument, m_options.input_name, m_options.have_input, 'i', reason)) {
+          report_with_usage("Input Filename Invalid.", &reason);
           return false;
         }
         break;
       case 'o':
-        if (!open_output(argument)) {
-          report_with_usage("Output Filename Invalid.");
+        if (!take_file_name(argument, m_options.output_name, m_options.have_output, 'o', reason)) {
+          report_with_usage("Output Filename Invalid.", &reason);
           return false;
         }
         break;
@@ -226,7 +320,7 @@ bool Run::scan_options(int argc, const char* const* argv, int& exit_code) {
         print_usage();
         return false;
       case 'u':
-        m_upgrade = true;
+        m_options.upgrade = true;
         break;
       default:
         report_with_usage("Commmand line invalid.");
@@ -236,110 +330,87 @@ bool Run::scan_options(int argc, const char* const* argv, int& exit_code) {
   return true;
 }
 
-// File names are bytes here. One that is not UTF-8 would come out of the
-// conversion with U+FFFD for its bad bytes and so name another file, which
-// the output would then overwrite or delete.
-bool usable_file_name(const char* name) { return is_valid_utf8(name, std::strlen(name)); }
-
-bool Run::open_input(const char* name) {
-  if (!usable_file_name(name)) return false;
-  m_input_name = name;
-  krn::Wstring wide;
-  krn::krn_utf8_to_utf16(m_input_name, wide);
-  // Shared with readers only: no one writes the input while it is read,
-  // and naming it as the output too fails at the output's open.
-  m_input.open(wide, krn::KRN_FILE_ACCESS_READ, m_status);
-  if (m_status.is_error()) return false;
-  m_have_input = true;
-  return true;
+bool Run::open_input() {
+  // Shared with readers only: no one writes the input while it is read.
+  m_input.open(m_options.input_name, krn::KRN_FILE_ACCESS_READ, m_status);
+  if (m_status.ok()) return true;
+  report_with_usage("Input Filename Invalid.", &m_status);
+  return false;
 }
 
-bool Run::open_output(const char* name) {
-  if (!usable_file_name(name)) return false;
-  m_output_name = name;
-  krn::Wstring wide;
-  krn::krn_utf8_to_utf16(m_output_name, wide);
-  m_output.open(wide, krn::KRN_FILE_OPEN_ALWAYS, krn::KRN_FILE_ACCESS_READ_WRITE, 0, krn::KRN_FILE_SHARE_NONE,
-                m_status);
-  if (!m_status.ok()) return false;
-  m_have_output = true;
-  return true;
+bool Run::create_output() {
+  if (m_output.create(m_options.output_name, m_status)) return true;
+  report_with_usage("Output Filename Invalid.", &m_status);
+  return false;
 }
 
-Tla_read_outcome Run::encode_input(krn::Krn_file_buffer& intermediate, std::uint64_t& records) {
-  records = 0;
-  std::vector<std::uint64_t> key_positions;
-  find_key_positions(m_schema, m_key_names, key_positions);
+Tla_read_outcome Run::encode_input(Tla_record_file& records) {
   krn::Krn_buffered_istream input(m_input, false, m_status, krn::KRN_EOL_CRLF);
   if (m_status.is_error()) return Tla_read_outcome::FAILED;
-  create_intermediate_file(intermediate, m_status);
+  records.create(folder_of(m_options.output_name), m_status);
   if (m_status.is_error()) return Tla_read_outcome::FAILED;
-  krn::Krn_ostream out(intermediate, m_status, krn::KRN_EOL_CRLF);
-  if (m_status.is_error()) return Tla_read_outcome::FAILED;
-  Tla_block_writer writer(out);
-  const Tla_read_outcome outcome = read_records(input, writer, m_schema, key_positions, records, m_status);
-  if (outcome != Tla_read_outcome::DONE) return outcome;
-  writer.flush(m_status);
-  return m_status.is_error() ? Tla_read_outcome::FAILED : outcome;
+  return read_records(input, m_options.input_name, records, m_options.schema, m_status);
 }
 
 int Run::build() {
-  krn::Krn_file_buffer intermediate;
+  // Everything the command line alone can tell is checked before a file is
+  // opened: a key typed wrong costs nothing, whatever the input's size.
+  std::vector<std::uint64_t> key_positions;
+  check_field_names(m_options.schema, m_status);
+  if (m_status.ok()) resolve_keys(m_options.schema, m_options.key_names, key_positions, m_status);
+  if (!m_status.ok()) return finish("Failed to generate file.");
+  if (!open_input() || !create_output()) return -1;
+
+  Tla_record_file records(m_options.schema, std::move(key_positions));
   Tla_read_outcome outcome = Tla_read_outcome::FAILED;
   try {
-    std::uint64_t records = 0;
-    outcome = encode_input(intermediate, records);
-    if (outcome == Tla_read_outcome::DONE && records == 0) {
-      krn::Wstring name;
-      krn::krn_utf8_to_utf16(m_input_name, name);
-      m_status.assign(TLA_E_NO_RECORDS, krn::Krn_wstring_status_arg(name));
+    outcome = encode_input(records);
+    if (outcome == Tla_read_outcome::DONE && records.records() == 0) {
+      m_status.assign(TLA_E_NO_RECORDS, krn::Krn_wstring_status_arg(m_options.input_name));
     }
     if (outcome == Tla_read_outcome::DONE && m_status.ok()) {
-      build_data_set(m_key_names, m_schema, intermediate, m_output, m_status);
+      build_data_set(m_options.key_names, m_options.schema, records.buffer(), m_output.buffer(), m_status);
     }
   } catch (const std::exception& error) {
     tla_report_exception(error, m_status);
     outcome = Tla_read_outcome::FAILED;
   }
-
-  if (outcome == Tla_read_outcome::BAD_LINE_END) {
-    report_with_usage("Invalid line ending in input file.");
-    return -1;
-  }
-  if (outcome == Tla_read_outcome::FIELD_COUNT) {
-    report_with_usage("Field count does not match the schema.");
-    return -1;
-  }
-  if (!m_status.ok()) return fail("Failed to generate file.", &intermediate);
-  if (m_status.is_warning()) {
-    write_message("Warnings:");
-    print_status_messages(m_status);
-  }
-  return 0;
+  if (outcome == Tla_read_outcome::BAD_LINE_END) return report_with_usage("Invalid line ending in input file.", &m_status);
+  if (outcome == Tla_read_outcome::FIELD_COUNT) return report_with_usage("Field count does not match the schema.", &m_status);
+  return finish("Failed to generate file.");
 }
 
 int Run::upgrade() {
+  if (!open_input() || !create_output()) return -1;
+  // The upgrade reads the file through the data set reader, by its name.
   m_input.close();
   try {
-    upgrade_data_set(m_input_name, m_output, m_status);
+    std::string input_name;
+    krn::krn_utf16_to_utf8(m_options.input_name, input_name);
+    upgrade_data_set(input_name, folder_of(m_options.output_name), m_output.buffer(), m_status);
   } catch (const std::exception& error) {
     tla_report_exception(error, m_status);
   }
-  if (!m_status.ok()) return fail(nullptr, nullptr);
-  return 0;
+  return finish(nullptr);
 }
 
-int Run::fail(const char* heading, krn::Krn_file_buffer* intermediate) {
+// Names the output once it is whole, or reports why there is none. heading
+// comes before the messages of a failure; an upgrade has none.
+int Run::finish(const char* heading) {
+  if (m_status.ok()) {
+    krn::Krn_status published;
+    m_output.publish(published);
+    if (published.ok()) {
+      if (m_status.is_warning() && heading != nullptr) {
+        write_message("Warnings:");
+        print_status_messages(m_status);
+      }
+      return 0;
+    }
+    m_status = published;
+  }
   if (heading != nullptr) write_message(heading);
   print_status_messages(m_status);
-  // The name goes while the file is still held: once it is closed another
-  // run may open a file of that name, which must not be the one removed.
-  krn::Wstring name;
-  krn::krn_utf8_to_utf16(m_output_name, name);
-  krn::Krn_status removed;
-  krn::Krn_file::remove(name, removed);
-  if (intermediate != nullptr) intermediate->close();
-  m_output.close();
   return -1;
 }
 

@@ -61,17 +61,24 @@ bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
   return cutter.cut(text, crcs, status);
 }
 
+bool Tla_token_cutter::cut_value(const krn::GUID& formatter_type, const krn::Wstring& value,
+                                 std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
+  // Without the trim a search for " Smith" would miss the record whose
+  // field held " Smith": the writer stores the tokens of "Smith".
+  m_trimmed = value;
+  krn::krn_trim(m_trimmed);
+  // A field of an old data set may name a formatter this program does not
+  // know. Its tokens are then those of the value as it stands.
+  const Tla_formatter_base* formatter = shared_formatter(formatter_type);
+  if (!formatter) return cut(m_trimmed, crcs, status);
+  formatter->format(m_trimmed, m_formatted, false);
+  return cut(m_formatted, crcs, status);
+}
+
 bool value_token_crcs(const krn::GUID& formatter_type, const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
                       krn::Krn_status& status) {
-  // Without the trim a search for " Smith" would miss the record whose
-  // field held " Smith": the writer stored the tokens of "Smith".
-  krn::Wstring trimmed = text;
-  krn::krn_trim(trimmed);
-  const Tla_formatter_base* formatter = shared_formatter(formatter_type);
-  if (!formatter) return text_token_crcs(trimmed, crcs, status);
-  krn::Wstring formatted;
-  formatter->format(trimmed, formatted, false);
-  return text_token_crcs(formatted, crcs, status);
+  Tla_token_cutter cutter;
+  return cutter.cut_value(formatter_type, text, crcs, status);
 }
 
 void tla_report_exception(const std::exception& error, krn::Krn_status& status) {

@@ -30,10 +30,16 @@ class Tla_token_cutter {
 
   // As text_token_crcs below.
   bool cut(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status);
+  // As value_token_crcs below: the one way a field value becomes its
+  // tokens, for the records written and the values searched alike.
+  bool cut_value(const krn::GUID& formatter_type, const krn::Wstring& value, std::vector<std::uint64_t>& crcs,
+                 krn::Krn_status& status);
 
  private:
   struct Codec;
   std::unique_ptr<Codec> m_codec;
+  krn::Wstring m_trimmed;
+  krn::Wstring m_formatted;
 };
 
 // Replaces crcs by the form-0 CRCs of the text's tokens, in order. Returns

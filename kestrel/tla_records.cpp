@@ -31,15 +31,6 @@ bool is_key_position(const std::vector<std::uint64_t>& key_positions, std::size_
 
 }  // namespace
 
-// ---- The intermediate file ---------------------------------------------------
-
-void create_intermediate_file(krn::Krn_file_buffer& file, krn::Krn_status& status) {
-  const krn::Wstring name(TLA_INTERMEDIATE_FILE_NAME);
-  file.open(name, krn::KRN_FILE_OPEN_ALWAYS, krn::KRN_FILE_ACCESS_READ_WRITE, krn::KRN_FILE_FLAG_DELETE_ON_CLOSE,
-            krn::KRN_FILE_SHARE_NONE, status);
-  if (!status.ok()) status.push(TLA_E_INTERMEDIATE_FILE, krn::Krn_wstring_status_arg(name));
-}
-
 // ---- Block writer ------------------------------------------------------------
 
 Tla_block_writer::Tla_block_writer(krn::Krn_ostream& out) : m_out(out) { m_pending.reserve(BLOCK_SIZE * 2); }
@@ -68,6 +59,11 @@ void Tla_record_encoder::write_field_tokens(const krn::Wstring& formatted_value,
     status.push(TLA_E_RECORD_NOT_STORED, krn::Krn_uint_status_arg(line));
     return;
   }
+  append_tokens(field_name, line, out, status);
+}
+
+void Tla_record_encoder::append_tokens(const krn::Wstring& field_name, std::uint64_t line, std::string& out,
+                                       krn::Krn_status& status) {
   // Cutting the list would store a value that no search finds again.
   if (m_crcs.size() > TLA_MAX_TOKENS_PER_FIELD) {
     status.assign(TLA_E_TOO_MANY_TOKENS, krn::Krn_wstring_status_arg(field_name), krn::Krn_uint_status_arg(line));
@@ -83,23 +79,19 @@ void Tla_record_encoder::encode_record(const std::vector<krn::Wstring>& values, 
   if (values.size() != schema.size() || values.empty()) return;
   const std::size_t record_start = out.size();
   for (std::size_t i = 0; i < values.size() && !status.is_error(); ++i) {
-    m_value = values[i];
-    krn::krn_trim(m_value);
-    if (m_value.empty() && is_key_position(key_positions, i)) {
-      status.assign(TLA_E_EMPTY_KEY, krn::Krn_wstring_status_arg(schema[i].name), krn::Krn_uint_status_arg(line));
+    m_cutter.cut_value(schema[i].formatter_type, values[i], m_crcs, status);
+    if (!status.ok()) {
+      status.push(TLA_E_RECORD_NOT_STORED, krn::Krn_uint_status_arg(line));
       break;
     }
-    const Tla_formatter_base* formatter = shared_formatter(schema[i].formatter_type);
-    // A field of an old data set may name a formatter this program does not
-    // know. Its tokens are then those of the value as it stands, which is
-    // also what the reader searches such a field with; storing nothing would
-    // leave a record that no longer matches its schema.
-    if (formatter) {
-      formatter->format(m_value, m_formatted, false);
-    } else {
-      m_formatted = m_value;
+    if (m_crcs.empty() && is_key_position(key_positions, i)) {
+      krn::Wstring trimmed = values[i];
+      krn::krn_trim(trimmed);
+      status.assign(trimmed.empty() ? TLA_E_EMPTY_KEY : TLA_E_KEY_WITHOUT_TOKENS,
+                    krn::Krn_wstring_status_arg(schema[i].name), krn::Krn_uint_status_arg(line));
+      break;
     }
-    write_field_tokens(m_formatted, schema[i].name, line, out, status);
+    append_tokens(schema[i].name, line, out, status);
   }
   if (status.is_error()) {
     out.resize(record_start);
@@ -107,6 +99,42 @@ void Tla_record_encoder::encode_record(const std::vector<krn::Wstring>& values, 
   }
   out.push_back(static_cast<char>(TLA_RECORD_TERMINATOR));
 }
+
+// ---- The intermediate file ---------------------------------------------------
+
+Tla_record_file::Tla_record_file(const Tla_schema& schema, std::vector<std::uint64_t> key_positions)
+    : m_schema(schema), m_key_positions(std::move(key_positions)) {}
+
+Tla_record_file::~Tla_record_file() {
+  // The streams go before the file they write to.
+  m_writer.reset();
+  m_out.reset();
+  m_buffer.close();
+}
+
+void Tla_record_file::create(const krn::Wstring& folder, krn::Krn_status& status) {
+  m_file.create_unnamed(folder, true, status);
+  if (status.ok()) m_buffer.attach(m_file, status);
+  if (status.ok()) m_out = std::make_unique<krn::Krn_ostream>(m_buffer, status, krn::KRN_EOL_CRLF);
+  if (!status.ok()) {
+    status.push(TLA_E_INTERMEDIATE_FILE, krn::Krn_wstring_status_arg(folder.empty() ? krn::Wstring(u".") : folder));
+    return;
+  }
+  m_writer = std::make_unique<Tla_block_writer>(*m_out);
+}
+
+void Tla_record_file::add(const std::vector<krn::Wstring>& values, std::uint64_t line, krn::Krn_status& status) {
+  status.clear();
+  if (m_records >= TLA_MAX_RECORDS) {
+    status = TLA_E_TOO_MANY_RECORDS;
+    return;
+  }
+  m_encoder.encode_record(values, m_schema, m_key_positions, line, m_writer->pending(), status);
+  if (status.ok()) m_writer->flush_if_full(status);
+  if (status.ok()) ++m_records;
+}
+
+void Tla_record_file::finish(krn::Krn_status& status) { m_writer->flush(status); }
 
 // ---- UTF-8 -------------------------------------------------------------------
 
@@ -179,12 +207,14 @@ class Record_builder {
 
 class Record_reader {
  public:
-  Record_reader(Tla_block_writer& out, const Tla_schema& schema, const std::vector<std::uint64_t>& key_positions)
-      : m_out(out), m_schema(schema), m_key_positions(key_positions), m_values(schema.size()) {}
+  Record_reader(const krn::Wstring& input_name, Tla_record_file& out, const Tla_schema& schema)
+      : m_input_name(input_name), m_out(out), m_schema(schema), m_values(schema.size()) {}
 
   // Ends the current record; false when the reading must stop.
   bool end_record(Tla_read_outcome& outcome, krn::Krn_status& status) {
     if (m_record.field_count() != m_schema.size()) {
+      status.assign(TLA_E_FIELD_COUNT_AT, krn::Krn_wstring_status_arg(m_input_name), krn::Krn_uint_status_arg(m_line),
+                    krn::Krn_uint_status_arg(m_record.field_count()), krn::Krn_uint_status_arg(m_schema.size()));
       outcome = Tla_read_outcome::FIELD_COUNT;
       return false;
     }
@@ -201,35 +231,31 @@ class Record_reader {
       m_values[i].clear();
       krn::krn_string_append(m_values[i], bytes.data(), bytes.size());
     }
-    m_encoder.encode_record(m_values, m_schema, m_key_positions, m_line, m_out.pending(), status);
-    if (status.ok()) m_out.flush_if_full(status);
+    m_out.add(m_values, m_line, status);
     if (!status.ok()) {
       outcome = Tla_read_outcome::FAILED;
       return false;
     }
-    ++m_records;
     ++m_line;
     m_record.clear();
-    if (m_records > TLA_MAX_RECORDS) {
-      status = TLA_E_TOO_MANY_RECORDS;
-      outcome = Tla_read_outcome::FAILED;
-      return false;
-    }
     return true;
   }
 
+  // A CR without its LF, on the line being read.
+  Tla_read_outcome bad_line_end(krn::Krn_status& status) const {
+    status.assign(TLA_E_LINE_END_AT, krn::Krn_wstring_status_arg(m_input_name), krn::Krn_uint_status_arg(m_line));
+    return Tla_read_outcome::BAD_LINE_END;
+  }
+
   Record_builder& record() { return m_record; }
-  std::uint64_t records() const { return m_records; }
 
  private:
-  Tla_block_writer& m_out;
+  const krn::Wstring& m_input_name;
+  Tla_record_file& m_out;
   const Tla_schema& m_schema;
-  const std::vector<std::uint64_t>& m_key_positions;
   Record_builder m_record;
   std::vector<krn::Wstring> m_values;
-  Tla_record_encoder m_encoder;
   std::uint64_t m_line = 1;
-  std::uint64_t m_records = 0;
 };
 
 Tla_read_outcome read_all(krn::Krn_buffered_istream& input, krn::int64 size, Record_reader& reader,
@@ -247,7 +273,7 @@ Tla_read_outcome read_all(krn::Krn_buffered_istream& input, krn::int64 size, Rec
         break;
       case CR:
         // Nothing is read past the end: a CR there has no LF after it.
-        if (input.tell() >= size || input.read_char() != LF) return Tla_read_outcome::BAD_LINE_END;
+        if (input.tell() >= size || input.read_char() != LF) return reader.bad_line_end(status);
         if (!reader.end_record(outcome, status)) return outcome;
         break;
       case BOM_1: {
@@ -274,14 +300,12 @@ Tla_read_outcome read_all(krn::Krn_buffered_istream& input, krn::int64 size, Rec
 
 }  // namespace
 
-Tla_read_outcome read_records(krn::Krn_buffered_istream& input, Tla_block_writer& out, const Tla_schema& schema,
-                              const std::vector<std::uint64_t>& key_positions, std::uint64_t& records,
-                              krn::Krn_status& status) {
+Tla_read_outcome read_records(krn::Krn_buffered_istream& input, const krn::Wstring& input_name, Tla_record_file& out,
+                              const Tla_schema& schema, krn::Krn_status& status) {
   status.clear();
-  records = 0;
   const krn::int64 size = input.size(status);
   if (!status.ok()) return Tla_read_outcome::FAILED;
-  Record_reader reader(out, schema, key_positions);
+  Record_reader reader(input_name, out, schema);
   Tla_read_outcome outcome = Tla_read_outcome::FAILED;
   try {
     outcome = read_all(input, size, reader, status);
@@ -291,8 +315,9 @@ Tla_read_outcome read_records(krn::Krn_buffered_istream& input, Tla_block_writer
     status.push(krn::KRN_E_READ);
     outcome = Tla_read_outcome::FAILED;
   }
-  records = reader.records();
-  return outcome;
+  if (outcome != Tla_read_outcome::DONE) return outcome;
+  out.finish(status);
+  return status.is_error() ? Tla_read_outcome::FAILED : outcome;
 }
 
 }  // namespace tla

@@ -26,11 +26,23 @@ inline constexpr unsigned TLA_E_EMPTY_KEY = 0xC2012528;            // a key fiel
 // number in the old file) in their arguments.
 inline constexpr unsigned TLA_E_TOO_MANY_TOKENS = 0xC2012529;      // %1 field name, %2 line: over 65535 tokens
 inline constexpr unsigned TLA_E_TOO_MANY_RECORDS = 0xC201252A;     // more records than a data set can count
-inline constexpr unsigned TLA_E_INTERMEDIATE_FILE = 0xC201252B;    // %1 file name: the intermediate file cannot be made
+inline constexpr unsigned TLA_E_INTERMEDIATE_FILE = 0xC201252B;    // %1 folder: the intermediate file cannot be made there
 inline constexpr unsigned TLA_E_NOT_UTF8 = 0xC201252C;             // %1 field name, %2 line
 inline constexpr unsigned TLA_E_NUL_BYTE = 0xC201252D;             // %1 field name, %2 line
 inline constexpr unsigned TLA_E_NO_RECORDS = 0xC201252E;           // %1 input file name
 inline constexpr unsigned TLA_E_RECORD_NOT_STORED = 0xC201252F;    // %1 line: pushed over a failure to cut a value
+
+// The checks a run makes before it touches a file, and what names a line
+// of the input that the run refused.
+inline constexpr unsigned TLA_E_SCHEMA_ITEM = 0xC2012540;          // %1 item: not a pair of names
+inline constexpr unsigned TLA_E_UNKNOWN_FORMATTER = 0xC2012541;    // %1 formatter name, %2 field name
+inline constexpr unsigned TLA_E_KEY_WITHOUT_TOKENS = 0xC2012542;   // %1 field name, %2 line: a key formatted to nothing
+inline constexpr unsigned TLA_E_FIELD_COUNT_AT = 0xC2012543;       // %1 input, %2 line, %3 fields found, %4 expected
+inline constexpr unsigned TLA_E_LINE_END_AT = 0xC2012544;          // %1 input, %2 line: a CR without LF
+inline constexpr unsigned TLA_E_OUTPUT_EXISTS = 0xC2012545;        // %1 output name: something has that name already
+inline constexpr unsigned TLA_E_OUTPUT_IS_FOLDER = 0xC2012546;     // %1 output name: names a folder
+inline constexpr unsigned TLA_E_NAME_NOT_UTF8 = 0xC2012547;        // a file name that is not UTF-8
+inline constexpr unsigned TLA_E_OPTION_REPEATED = 0xC2012549;      // %1 option: given twice
 
 // Raised by the deep check of a data set file (verify), each as the child of
 // TLA_E_FILE_DAMAGED naming the file. Every one names in its arguments the

@@ -36,66 +36,65 @@ bool record_values(const Tla_data_set_entry_base& entry, const Tla_schema& schem
   return true;
 }
 
-void encode_records(Tla_data_set_connector_file& connector, const Tla_schema& schema, krn::Krn_buffer& intermediate,
+void encode_records(Tla_data_set_connector_file& connector, const Tla_schema& schema, Tla_record_file& records,
                     krn::Krn_status& status) {
   std::vector<std::uint64_t> offsets = connector.record_offsets(status);
   if (status.is_error()) return;
-  // Offsets come from the first key index; without one the records cannot
-  // be found, and an upgrade that silently dropped them would lose data.
-  if (offsets.size() != connector.record_count()) {
-    status.assign(TLA_E_FILE_DAMAGED, krn::Krn_wstring_status_arg(connector.data_file_name()));
-    return;
-  }
   std::sort(offsets.begin(), offsets.end());
-
-  krn::Krn_ostream out(intermediate, status, krn::KRN_EOL_CRLF);
-  if (status.is_error()) return;
-  Tla_block_writer writer(out);
-  const std::vector<std::uint64_t> no_key_positions;
   std::vector<krn::Wstring> values;
-  Tla_record_encoder encoder;
   std::uint64_t number = 0;
   for (const std::uint64_t offset : offsets) {
     ++number;
     std::unique_ptr<Tla_data_set_entry_base> entry;
     connector.create_entry(entry, static_cast<krn::int64>(offset), status);
-    if (status.is_error()) break;
+    if (status.is_error()) return;
     if (!entry) {
       status.assign(TLA_E_FILE_DAMAGED, krn::Krn_wstring_status_arg(connector.data_file_name()));
-      break;
+      return;
     }
-    if (!record_values(*entry, schema, values, status)) break;
-    encoder.encode_record(values, schema, no_key_positions, number, writer.pending(), status);
-    if (status.ok()) writer.flush_if_full(status);
-    if (status.is_error()) break;
+    if (!record_values(*entry, schema, values, status)) return;
+    records.add(values, number, status);
+    if (status.is_error()) return;
   }
-  if (!status.is_error()) writer.flush(status);
+  records.finish(status);
+}
+
+// The bytes of a file of the current version, as they stand.
+void copy_file(const krn::Wstring& name, krn::Krn_buffer& output, krn::Krn_status& status) {
+  krn::Krn_file_buffer input(name, krn::KRN_FILE_ACCESS_READ, status);
+  if (!status.ok()) return;
+  const krn::int64 size = input.size(false, status);
+  if (!status.ok()) return;
+  krn::Krn_ostream out(output, status, krn::KRN_EOL_CRLF);
+  if (status.ok()) copy_bytes(input, size, out, status);
 }
 
 }  // namespace
 
-void upgrade_data_set(const std::string& old_file_name, krn::Krn_file_buffer& output, krn::Krn_status& status) {
+void upgrade_data_set(const std::string& old_file_name, const krn::Wstring& work_folder, krn::Krn_buffer& output,
+                      krn::Krn_status& status) {
   status.clear();
   Tla_data_set_connector_file connector;
   krn::Wstring name;
   krn::krn_utf8_to_utf16(old_file_name, name);
   connector.set_property(DATA_FILE_NAME_PROPERTY, name, status);
   if (!status.is_error()) connector.open(status);
-  if (!status.is_error()) connector.load(status, true);
+  if (!status.is_error()) connector.verify(status);
   if (status.is_error()) return;
-  if (connector.version() >= TLA_DATA_SET_VERSION) return;
+  if (connector.version() == TLA_DATA_SET_VERSION) {
+    copy_file(name, output, status);
+    return;
+  }
 
   const Tla_schema schema = *connector.schema();
   std::vector<krn::Wstring> key_names;
   for (const Tla_key_table& table : connector.key_tables()) key_names.push_back(table.name);
 
-  krn::Krn_file_buffer intermediate;
-  create_intermediate_file(intermediate, status);
-  if (status.is_error()) return;
-  encode_records(connector, schema, intermediate, status);
-  if (!status.is_error()) build_data_set(key_names, schema, intermediate, output, status);
+  Tla_record_file records(schema, {});
+  records.create(work_folder, status);
+  if (!status.is_error()) encode_records(connector, schema, records, status);
+  if (!status.is_error()) build_data_set(key_names, schema, records.buffer(), output, status);
   connector.close();
-  intermediate.close();
 }
 
 }  // namespace tla

@@ -6,18 +6,25 @@
 
 #include <string>
 
+#include "krn/krn_types.h"
+
 namespace krn {
-class Krn_file_buffer;
+class Krn_buffer;
 class Krn_status;
 }  // namespace krn
 
 namespace tla {
 
-// Reads the old file through the data set reader, encodes its records in
-// file order into a fresh intermediate file and writes output from it, as
-// a build would from the same records. A file of the current version or
-// newer is left alone: the status stays clear and nothing is written.
-void upgrade_data_set(const std::string& old_file_name, krn::Krn_file_buffer& output, krn::Krn_status& status);
+// Checks the old file in full first (see Tla_data_set_connector_file::verify):
+// its records are trusted only once every index entry is known to name a
+// distinct record and every record to be named. A file of the current
+// version is then copied to output as it stands. A version-1 file has its
+// records encoded in file order into an intermediate file in work_folder
+// ("" for the current folder), and output is written from it as a build
+// would write it from the same records. Any other version fails with
+// TLA_E_FILE_DAMAGED naming the file.
+void upgrade_data_set(const std::string& old_file_name, const krn::Wstring& work_folder, krn::Krn_buffer& output,
+                      krn::Krn_status& status);
 
 }  // namespace tla
 

@@ -10,6 +10,7 @@
 #include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
 #include "krn/krn_stream.h"
+#include "tla_schema.h"
 #include "tla_status_codes.h"
 
 namespace tla {
@@ -88,42 +89,9 @@ bool entry_less(const Index_entry& a, const Index_entry& b) {
   return a.hash != b.hash ? a.hash < b.hash : a.offset < b.offset;
 }
 
-const Tla_field_descriptor* field_named(const Tla_schema& schema, const krn::Wstring& name, std::size_t& position) {
-  for (position = 0; position < schema.size(); ++position) {
-    if (schema[position].name == name) return &schema[position];
-  }
-  return nullptr;
-}
-
 void write_bytes(krn::Krn_ostream& out, const std::string& bytes, krn::Krn_status& status) {
   status.clear();
   if (!bytes.empty()) out.write(bytes.size(), bytes.data(), status);
-}
-
-bool has_repeated_field_name(const Tla_schema& schema) {
-  for (std::size_t i = 0; i < schema.size(); ++i) {
-    for (std::size_t j = i + 1; j < schema.size(); ++j) {
-      if (schema[i].name == schema[j].name) return true;
-    }
-  }
-  return false;
-}
-
-void copy_records(const krn::Krn_buffer& intermediate, krn::int64 size, krn::Krn_ostream& out,
-                  krn::Krn_status& status) {
-  krn::Krn_unbuffered_istream input(intermediate, false, status);
-  if (!status.ok()) return;
-  const auto block = std::make_unique<unsigned char[]>(COPY_BLOCK_SIZE);
-  krn::int64 position = 0;
-  while (position < size && !status.is_error()) {
-    const krn::uint64 got = input.read_at(position, COPY_BLOCK_SIZE, block.get(), status);
-    if (got == 0) {
-      if (status.ok() || status == krn::KRN_E_END_OF_DATA) status = TLA_E_RECORD_DAMAGED;
-      break;
-    }
-    position += static_cast<krn::int64>(got);
-    out.write(got, block.get(), status);
-  }
 }
 
 // The index offset and the checksum, written last because the checksum
@@ -141,6 +109,23 @@ void seal(krn::Krn_buffer& output, krn::Krn_ostream& out, std::uint64_t index_of
 }
 
 }  // namespace
+
+void copy_bytes(const krn::Krn_buffer& from, krn::int64 size, krn::Krn_ostream& out, krn::Krn_status& status) {
+  status.clear();
+  krn::Krn_unbuffered_istream input(from, false, status);
+  if (!status.ok()) return;
+  const auto block = std::make_unique<unsigned char[]>(COPY_BLOCK_SIZE);
+  krn::int64 position = 0;
+  while (position < size && !status.is_error()) {
+    const krn::uint64 got = input.read_at(position, COPY_BLOCK_SIZE, block.get(), status);
+    if (got == 0) {
+      if (status.ok() || status == krn::KRN_E_END_OF_DATA) status = TLA_E_RECORD_DAMAGED;
+      break;
+    }
+    position += static_cast<krn::int64>(got);
+    out.write(got, block.get(), status);
+  }
+}
 
 std::uint32_t count_records(std::size_t field_count, const krn::Krn_buffered_istream& input, krn::Krn_status& status) {
   status.clear();
@@ -180,12 +165,13 @@ void write_key_index(const krn::Wstring& key_name, const Tla_schema& schema, std
                      krn::Krn_status& status) {
   // The run status may hold the warnings of earlier indexes: they stay, and
   // this index's findings go on top of them.
-  std::size_t key_field = 0;
-  if (field_named(schema, key_name, key_field) == nullptr) {
-    status.push(TLA_E_KEY_NOT_IN_SCHEMA, krn::Krn_wstring_status_arg(key_name));
+  krn::Krn_status local;
+  std::vector<std::uint64_t> key_field;
+  resolve_keys(schema, {key_name}, key_field, local);
+  if (!local.ok()) {
+    status.push(local);
     return;
   }
-  krn::Krn_status local;
   std::string bytes;
   tla_append_key_index_head(bytes, key_name, static_cast<std::uint64_t>(out.tell()));
   write_bytes(out, bytes, local);
@@ -196,7 +182,7 @@ void write_key_index(const krn::Wstring& key_name, const Tla_schema& schema, std
   krn::int64 position = 0;
   for (std::uint32_t record = 0; record < record_count && local.ok(); ++record) {
     if (!scanner.read(position, local)) break;
-    entries.push_back({tla_key_hash(scanner.crcs(key_field), scanner.crc_bytes(key_field)),
+    entries.push_back({tla_key_hash(scanner.crcs(key_field[0]), scanner.crc_bytes(key_field[0])),
                        data_start + static_cast<std::uint64_t>(position)});
     position += static_cast<krn::int64>(scanner.length());
   }
@@ -254,10 +240,12 @@ void build_data_set(const std::vector<krn::Wstring>& key_names, const Tla_schema
   status.clear();
   krn::Krn_buffered_istream input(intermediate, false, status, krn::KRN_EOL_CRLF);
   if (!status.ok()) return;
-  if (has_repeated_field_name(schema)) {
-    status = TLA_E_FIELD_LIST;
-    return;
-  }
+  // Both are checked before the run reads its input; here they keep a
+  // caller that did not from writing half a file.
+  check_field_names(schema, status);
+  std::vector<std::uint64_t> key_positions;
+  if (status.ok()) resolve_keys(schema, key_names, key_positions, status);
+  if (!status.ok()) return;
   const std::uint32_t record_count = count_records(schema.size(), input, status);
   if (status.is_error()) return;
   const krn::int64 intermediate_size = input.size(status);
@@ -274,7 +262,7 @@ void build_data_set(const std::vector<krn::Wstring>& key_names, const Tla_schema
   write_header(key_names, schema, record_count, out, status);
   if (status.is_error()) return;
   const std::uint64_t data_start = static_cast<std::uint64_t>(out.tell());
-  copy_records(intermediate, intermediate_size, out, status);
+  copy_bytes(intermediate, intermediate_size, out, status);
   if (status.is_error()) return;
   const std::uint64_t index_offset = data_start + static_cast<std::uint64_t>(intermediate_size);
 

@@ -42,6 +42,10 @@ std::uint32_t count_records(std::size_t field_count, const krn::Krn_buffered_ist
 void write_header(const std::vector<krn::Wstring>& key_names, const Tla_schema& schema, std::uint32_t record_count,
                   krn::Krn_ostream& out, krn::Krn_status& status);
 
+// Copies the first size bytes of from to out, a block at a time.
+// TLA_E_RECORD_DAMAGED when from ends before size.
+void copy_bytes(const krn::Krn_buffer& from, krn::int64 size, krn::Krn_ostream& out, krn::Krn_status& status);
+
 // Zero bytes up to the next multiple of 8 of the output position.
 void pad_to_eight(krn::Krn_ostream& out, krn::Krn_status& status);
 

@@ -199,6 +199,7 @@ TEST(BuildFile, PaddingAfterDescriptorsAndKeyNames) {
     const data_set_test::Built expected = data_set_test::build(plan);
     const std::string actual = folder.read("out.kds");
     EXPECT_EQ(actual, expected.bytes) << first << ": " << first_difference(actual, expected.bytes);
+    std::filesystem::remove(folder / "out.kds");
   }
 }
 

@@ -23,9 +23,10 @@ class CliBadInput : public ::testing::Test {
   }
 
   // The failed build left nothing behind but its input.
-  void expect_clean_failure(const Result& result, const std::string& err) const {
+  // reason: the status message that follows "Failed to generate file.".
+  void expect_clean_failure(const Result& result, const std::string& reason) const {
     EXPECT_EQ(result.exit_code, FAILED);
-    EXPECT_EQ(result.err, err);
+    EXPECT_EQ(result.err, "Failed to generate file.\n" + reason + "\n");
     EXPECT_FALSE(folder.exists("out.kds"));
     EXPECT_FALSE(folder.exists("mid_buf"));
     EXPECT_TRUE(folder.temporary_folder_empty());
@@ -43,10 +44,10 @@ std::string repeat(const std::string& piece, std::size_t times) {
 
 TEST_F(CliBadInput, EmptyInputHoldsNoRecords) {
   folder.write("empty.tsv", "");
-  expect_clean_failure(build("empty.tsv"), "Failed to generate file.The input file \"empty.tsv\" holds no records.");
+  expect_clean_failure(build("empty.tsv"), "The input file \"empty.tsv\" holds no records.");
   // A byte order mark alone is no record either.
   folder.write("bom.tsv", "\xEF\xBB\xBF");
-  expect_clean_failure(build("bom.tsv"), "Failed to generate file.The input file \"bom.tsv\" holds no records.");
+  expect_clean_failure(build("bom.tsv"), "The input file \"bom.tsv\" holds no records.");
 }
 
 TEST_F(CliBadInput, BytesThatAreNotUtf8OrAreNul) {
@@ -54,16 +55,16 @@ TEST_F(CliBadInput, BytesThatAreNotUtf8OrAreNul) {
                                              "ab\xE2\x82"};
   for (const std::string& bytes : not_utf8) {
     folder.write("bad.tsv", "Anne\tSmith\t4111\nJohn\tDo" + bytes + "e\t5500\n");
-    expect_clean_failure(build("bad.tsv"), "Failed to generate file.The field \"Surname\" of the record on line 2 "
+    expect_clean_failure(build("bad.tsv"), "The field \"Surname\" of the record on line 2 "
                                            "is not valid UTF-8 text.");
   }
   folder.write("nul.tsv", std::string("Anne\tSmith\t4111\nJohn\tDoe\t55") + '\0' + "00\n");
-  expect_clean_failure(build("nul.tsv"), "Failed to generate file.The field \"CardNum\" of the record on line 2 "
+  expect_clean_failure(build("nul.tsv"), "The field \"CardNum\" of the record on line 2 "
                                          "holds a NUL byte: the input is not a text file.");
   // A lone 0xEF that starts no byte order mark is kept as a byte, and the
   // field it leaves is not UTF-8.
   folder.write("ef.tsv", "Anne\tSm\xEFith\t4111\n");
-  expect_clean_failure(build("ef.tsv"), "Failed to generate file.The field \"Surname\" of the record on line 1 "
+  expect_clean_failure(build("ef.tsv"), "The field \"Surname\" of the record on line 1 "
                                         "is not valid UTF-8 text.");
 }
 
@@ -76,7 +77,7 @@ TEST_F(CliBadInput, FieldsOfTooManyTokens) {
   std::filesystem::remove(folder / "out.kds");
 
   folder.write("over.tsv", "Anne\tSmith\t4111\nJohn\tDoe\t4111\nBob\t" + repeat("b ", 70000) + "\t5500\n");
-  expect_clean_failure(build("over.tsv"), "Failed to generate file.The field \"Surname\" of the record on line 3 "
+  expect_clean_failure(build("over.tsv"), "The field \"Surname\" of the record on line 3 "
                                           "holds more than 65535 tokens, more than a data set can store.");
 }
 
@@ -88,14 +89,16 @@ TEST_F(CliBadInput, TenMegabyteLines) {
   std::filesystem::remove(folder / "out.kds");
   // A long line of many words is too many tokens for its field.
   folder.write("long_words.tsv", "Anne\t" + repeat("xy ", 10 * 1024 * 1024 / 3) + "\t4111\n");
-  expect_clean_failure(build("long_words.tsv"), "Failed to generate file.The field \"Surname\" of the record on "
+  expect_clean_failure(build("long_words.tsv"), "The field \"Surname\" of the record on "
                                                 "line 1 holds more than 65535 tokens, more than a data set can "
                                                 "store.");
   // A long line without its fields is refused as such.
   folder.write("no_tabs.tsv", std::string(10 * 1024 * 1024, 'y') + "\n");
   Result no_tabs = build("no_tabs.tsv");
   EXPECT_EQ(no_tabs.exit_code, FAILED);
-  EXPECT_EQ(no_tabs.err, "Field count does not match the schema.");
+  EXPECT_EQ(no_tabs.err,
+            "Field count does not match the schema.\n"
+            "Line 1 of the input file \"no_tabs.tsv\": 1 values, where the schema has 3 fields.\n");
   EXPECT_FALSE(folder.exists("mid_buf"));
 }
 
@@ -132,10 +135,12 @@ TEST_F(CliBadInput, TheInputCannotBeItsOwnOutput) {
   folder.write("in.tsv", cli_test::sample_records());
   Result result = folder.kestrel({"-k", "CardNum", "-s", SCHEMA, "-i", "in.tsv", "-o", "./in.tsv"});
   EXPECT_EQ(result.exit_code, FAILED);
-  EXPECT_EQ(result.err, "Output Filename Invalid.");
+  EXPECT_EQ(result.err,
+            "Output Filename Invalid.\nThe output file \"./in.tsv\" already exists; kestrel never replaces a file. "
+            "Remove it or name another output.\n");
   EXPECT_EQ(folder.read("in.tsv"), cli_test::sample_records());
   Result upgrade = folder.kestrel({"-u", "-i", "in.tsv", "-o", "in.tsv"});
-  EXPECT_EQ(upgrade.err, "Output Filename Invalid.");
+  EXPECT_EQ(upgrade.err.rfind("Output Filename Invalid.\nThe output file \"in.tsv\" already exists", 0), 0u);
   EXPECT_EQ(folder.read("in.tsv"), cli_test::sample_records());
 }
 
