@@ -35,6 +35,12 @@ inline void set_le(std::string& out, std::size_t at, std::uint64_t value, int by
   for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
+inline std::uint64_t get_le(const std::string& in, std::size_t at, int bytes) {
+  std::uint64_t value = 0;
+  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(in[at + i]);
+  return value;
+}
+
 inline void pad8(std::string& out) {
   while (out.size() % 8 != 0) out.push_back('\0');
 }

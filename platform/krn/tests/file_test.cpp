@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -513,3 +514,78 @@ TEST_F(KrnFileTest, FileTimesAreSecondsSinceTheEpoch) {
   expect_system_error_under(status, KRN_E_FILE_INFO);
   EXPECT_EQ(first_arg(status), wpath("missing"));
 }
+
+// Both ways of making a nameless file: the file system's own, and the hidden
+// stand-in name used where it has none.
+class KrnUnnamedFileTest : public KrnFileTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    KrnFileTest::SetUp();
+    if (GetParam()) ::setenv("KRN_TEMPORARY_NAMES", "1", 1);
+  }
+  void TearDown() override {
+    ::unsetenv("KRN_TEMPORARY_NAMES");
+    KrnFileTest::TearDown();
+  }
+  std::size_t entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(m_dir), {})); }
+};
+
+TEST_P(KrnUnnamedFileTest, NamedOnlyWhenLinkedAndNeverOverAnything) {
+  Krn_status status;
+  const mode_t mask = ::umask(027);
+  {
+    Krn_file file;
+    file.create_unnamed(wide(m_dir), false, status);
+    ASSERT_TRUE(status.ok());
+    EXPECT_EQ(entries(), GetParam() ? 1u : 0u);
+    EXPECT_EQ(file.write("whole", 5, status), 5u);
+    file.link(wpath("out"), status);
+    ASSERT_TRUE(status.ok());
+    EXPECT_EQ(file.name(), wpath("out"));
+    // Still the same open file, now under its name.
+    EXPECT_EQ(file.write("!", 1, status), 1u);
+  }
+  ::umask(mask);
+  EXPECT_EQ(get(path("out")), "whole!");
+  EXPECT_EQ(fs::status(path("out")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(entries(), 1u);
+
+  // Whatever holds the name stays as it was: a file, a link, a dangling link.
+  put(path("target"), "theirs");
+  fs::create_symlink(path("target"), path("link"));
+  fs::create_symlink(path("nowhere"), path("dangling"));
+  for (const char* taken : {"out", "link", "dangling"}) {
+    Krn_file file;
+    file.create_unnamed(wide(m_dir), false, status);
+    ASSERT_TRUE(status.ok());
+    file.write("mine", 4, status);
+    file.link(wpath(taken), status);
+    expect_system_error_under(status, KRN_E_FILE_LINK);
+    EXPECT_EQ(first_arg(status), wpath(taken));
+  }
+  EXPECT_EQ(get(path("out")), "whole!");
+  EXPECT_EQ(get(path("target")), "theirs");
+  EXPECT_FALSE(fs::exists(path("nowhere")));
+  EXPECT_EQ(entries(), 4u);
+
+  // Closed without a link, or made as scratch space, nothing is left.
+  {
+    Krn_file scratch;
+    scratch.create_unnamed(wide(m_dir), true, status);
+    ASSERT_TRUE(status.ok());
+    EXPECT_EQ(entries(), 4u);
+  }
+  EXPECT_EQ(entries(), 4u);
+
+  Krn_file nowhere;
+  nowhere.create_unnamed(wpath("missing"), false, status);
+  expect_system_error_under(status, KRN_E_CREATE_IN_FOLDER);
+  EXPECT_FALSE(nowhere.is_open());
+  EXPECT_EQ(Krn_file::name_kind(wpath("out")), Krn_file::Name_kind::file);
+  EXPECT_EQ(Krn_file::name_kind(wpath("dangling")), Krn_file::Name_kind::other);
+  EXPECT_EQ(Krn_file::name_kind(wide(m_dir)), Krn_file::Name_kind::folder);
+  EXPECT_EQ(Krn_file::name_kind(wpath("missing")), Krn_file::Name_kind::free);
+}
+
+INSTANTIATE_TEST_SUITE_P(NamelessAndStandIn, KrnUnnamedFileTest, ::testing::Bool());
