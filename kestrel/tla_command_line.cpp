@@ -1,5 +1,6 @@
 #include "tla_command_line.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -14,6 +15,7 @@
 #include "krn/krn_status_codes.h"
 #include "krn/krn_stream.h"
 #include "krn/krn_string.h"
+#include "krn/krn_system.h"
 #include "tla_data_set_format.h"
 #include "tla_data_set_tokens.h"
 #include "tla_records.h"
@@ -245,6 +247,49 @@ class Output {
   krn::Krn_file_buffer m_buffer;
 };
 
+// One line on a terminal, rewritten in place, for a build that takes more
+// than a moment: records read, how much of the input, the speed and the time
+// left. Nothing at all when standard error is not a terminal, so that what
+// scripts and logs see never changes; the line is gone before any message.
+class Console_progress : public Tla_read_progress {
+ public:
+  explicit Console_progress(krn::int64 input_size)
+      : m_input_size(static_cast<double>(input_size)),
+        m_shown(krn::krn_error_stream_is_terminal()),
+        m_start(std::chrono::steady_clock::now()) {}
+  ~Console_progress() override {
+    if (m_drawn) {
+      std::fputs("\r\033[K", stderr);
+      std::fflush(stderr);
+    }
+  }
+  Console_progress(const Console_progress&) = delete;
+  Console_progress& operator=(const Console_progress&) = delete;
+
+  bool shown() const { return m_shown; }
+
+  void update(std::uint64_t records, std::uint64_t bytes_read) override {
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - m_start).count();
+    if (seconds < 1.0 || now - m_last < std::chrono::milliseconds(200)) return;
+    m_last = now;
+    const double done = m_input_size > 0 ? static_cast<double>(bytes_read) / m_input_size : 1.0;
+    const double rate = static_cast<double>(bytes_read) / seconds / 1e6;
+    const double left = done > 0 ? seconds * (1.0 - done) / done : 0.0;
+    std::fprintf(stderr, "\r\033[K%llu records, %.0f%% of the input, %.0f MB/s, %.0f s left",
+                 static_cast<unsigned long long>(records), done * 100.0, rate, left);
+    std::fflush(stderr);
+    m_drawn = true;
+  }
+
+ private:
+  double m_input_size;
+  bool m_shown;
+  bool m_drawn = false;
+  std::chrono::steady_clock::time_point m_start;
+  std::chrono::steady_clock::time_point m_last{};
+};
+
 class Run {
  public:
   int main(int argc, const char* const* argv);
@@ -256,11 +301,10 @@ class Run {
   int upgrade();
   bool open_input();
   bool create_output();
-  Tla_read_outcome encode_input(Tla_record_file& records);
   int finish(const char* heading);
 
   Options m_options;
-  krn::Krn_file_buffer m_input;
+  krn::Krn_file m_input;
   Output m_output;
   krn::Krn_status m_status;
 };
@@ -332,7 +376,8 @@ bool Run::scan_options(int argc, const char* const* argv) {
 
 bool Run::open_input() {
   // Shared with readers only: no one writes the input while it is read.
-  m_input.open(m_options.input_name, krn::KRN_FILE_ACCESS_READ, m_status);
+  m_input.open(m_options.input_name, krn::KRN_FILE_OPEN_EXISTING, krn::KRN_FILE_ACCESS_READ,
+               krn::KRN_FILE_FLAG_SEQUENTIAL_SCAN, krn::KRN_FILE_SHARE_READ, m_status);
   if (m_status.ok()) return true;
   report_with_usage("Input Filename Invalid.", &m_status);
   return false;
@@ -344,14 +389,6 @@ bool Run::create_output() {
   return false;
 }
 
-Tla_read_outcome Run::encode_input(Tla_record_file& records) {
-  krn::Krn_buffered_istream input(m_input, false, m_status, krn::KRN_EOL_CRLF);
-  if (m_status.is_error()) return Tla_read_outcome::FAILED;
-  records.create(folder_of(m_options.output_name), m_status);
-  if (m_status.is_error()) return Tla_read_outcome::FAILED;
-  return read_records(input, m_options.input_name, records, m_options.schema, m_status);
-}
-
 int Run::build() {
   // Everything the command line alone can tell is checked before a file is
   // opened: a key typed wrong costs nothing, whatever the input's size.
@@ -361,16 +398,19 @@ int Run::build() {
   if (!m_status.ok()) return finish("Failed to generate file.");
   if (!open_input() || !create_output()) return -1;
 
-  Tla_record_file records(m_options.schema, std::move(key_positions));
   Tla_read_outcome outcome = Tla_read_outcome::FAILED;
   try {
-    outcome = encode_input(records);
-    if (outcome == Tla_read_outcome::DONE && records.records() == 0) {
+    Tla_data_set_writer writer(m_output.buffer(), m_options.key_names, m_options.schema, key_positions);
+    writer.begin(m_status);
+    if (m_status.ok()) {
+      Console_progress progress(m_input.length());
+      outcome = read_records(m_input, m_options.input_name, m_options.schema, key_positions, writer,
+                             progress.shown() ? &progress : nullptr, m_status);
+    }
+    if (outcome == Tla_read_outcome::DONE && writer.record_count() == 0) {
       m_status.assign(TLA_E_NO_RECORDS, krn::Krn_wstring_status_arg(m_options.input_name));
     }
-    if (outcome == Tla_read_outcome::DONE && m_status.ok()) {
-      build_data_set(m_options.key_names, m_options.schema, records.buffer(), m_output.buffer(), m_status);
-    }
+    if (outcome == Tla_read_outcome::DONE && m_status.ok()) writer.finish(m_status);
   } catch (const std::exception& error) {
     tla_report_exception(error, m_status);
     outcome = Tla_read_outcome::FAILED;
@@ -387,7 +427,7 @@ int Run::upgrade() {
   try {
     std::string input_name;
     krn::krn_utf16_to_utf8(m_options.input_name, input_name);
-    upgrade_data_set(input_name, folder_of(m_options.output_name), m_output.buffer(), m_status);
+    upgrade_data_set(input_name, m_output.buffer(), m_status);
   } catch (const std::exception& error) {
     tla_report_exception(error, m_status);
   }

@@ -1,18 +1,26 @@
 #include "tla_records.h"
 
+#include <tbb/parallel_pipeline.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <exception>
+#include <mutex>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
 
-#include "krn/krn_file_buffer.h"
+#include "krn/krn_file.h"
 #include "krn/krn_status.h"
 #include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
-#include "krn/krn_stream.h"
 #include "krn/krn_string.h"
 #include "tla_data_set_tokens.h"
 #include "tla_formatter.h"
 #include "tla_status_codes.h"
+#include "tla_value_shortcut.h"
+#include "tla_writer.h"
 
 namespace tla {
 
@@ -22,8 +30,7 @@ constexpr unsigned char TAB = 0x09;
 constexpr unsigned char LF = 0x0A;
 constexpr unsigned char CR = 0x0D;
 constexpr unsigned char BOM_1 = 0xEF;
-constexpr unsigned char BOM_2 = 0xBB;
-constexpr unsigned char BOM_3 = 0xBF;
+constexpr char BOM[] = "\xEF\xBB\xBF";
 
 bool is_key_position(const std::vector<std::uint64_t>& key_positions, std::size_t position) {
   return std::find(key_positions.begin(), key_positions.end(), position) != key_positions.end();
@@ -31,24 +38,38 @@ bool is_key_position(const std::vector<std::uint64_t>& key_positions, std::size_
 
 }  // namespace
 
-// ---- Block writer ------------------------------------------------------------
-
-Tla_block_writer::Tla_block_writer(krn::Krn_ostream& out) : m_out(out) { m_pending.reserve(BLOCK_SIZE * 2); }
-
-void Tla_block_writer::flush_if_full(krn::Krn_status& status) {
-  if (m_pending.size() >= BLOCK_SIZE) flush(status);
-}
-
-void Tla_block_writer::flush(krn::Krn_status& status) {
-  status.clear();
-  if (m_pending.empty()) return;
-  m_out.write(m_pending.size(), m_pending.data(), status);
-  m_pending.clear();
-}
-
 // ---- Encoding ----------------------------------------------------------------
 
-Tla_record_encoder::Tla_record_encoder() = default;
+// The stored form of values the codec had to cut lately, per field: names and
+// places repeat throughout an export, and cutting is the costly step. The
+// codec gives the same tokens for the same text, so a value found here is
+// stored exactly as cutting it again would store it.
+struct Tla_record_encoder::Cache {
+  static constexpr std::size_t LIMIT = 8192;
+  std::vector<std::unordered_map<std::string, std::string>> fields;
+  std::vector<Tla_value_format> formats;
+
+  void prepare(const Tla_schema& schema) {
+    if (formats.size() == schema.size()) return;
+    fields.assign(schema.size(), {});
+    formats.clear();
+    for (const Tla_field_descriptor& field : schema) formats.push_back(tla_value_format(field.formatter_type));
+  }
+  const std::string* find(std::size_t field, std::string_view value) const {
+    const auto& map = fields[field];
+    const auto it = map.find(std::string(value));
+    return it == map.end() ? nullptr : &it->second;
+  }
+  void store(std::size_t field, std::string_view value, const char* stored, std::size_t size) {
+    auto& map = fields[field];
+    // Forgetting all at once keeps the memory bounded without bookkeeping;
+    // the values that matter come back at once.
+    if (map.size() >= LIMIT) map.clear();
+    map.emplace(std::string(value), std::string(stored, size));
+  }
+};
+
+Tla_record_encoder::Tla_record_encoder() : m_cache(std::make_unique<Cache>()) {}
 
 Tla_record_encoder::~Tla_record_encoder() = default;
 
@@ -72,6 +93,14 @@ void Tla_record_encoder::append_tokens(const krn::Wstring& field_name, std::uint
   tla_append_field_tokens(out, m_crcs);
 }
 
+void Tla_record_encoder::no_key_tokens(const krn::Wstring& value, const krn::Wstring& field_name, std::uint64_t line,
+                                       krn::Krn_status& status) {
+  krn::Wstring trimmed = value;
+  krn::krn_trim(trimmed);
+  status.assign(trimmed.empty() ? TLA_E_EMPTY_KEY : TLA_E_KEY_WITHOUT_TOKENS, krn::Krn_wstring_status_arg(field_name),
+                krn::Krn_uint_status_arg(line));
+}
+
 void Tla_record_encoder::encode_record(const std::vector<krn::Wstring>& values, const Tla_schema& schema,
                                        const std::vector<std::uint64_t>& key_positions, std::uint64_t line,
                                        std::string& out, krn::Krn_status& status) {
@@ -85,10 +114,7 @@ void Tla_record_encoder::encode_record(const std::vector<krn::Wstring>& values, 
       break;
     }
     if (m_crcs.empty() && is_key_position(key_positions, i)) {
-      krn::Wstring trimmed = values[i];
-      krn::krn_trim(trimmed);
-      status.assign(trimmed.empty() ? TLA_E_EMPTY_KEY : TLA_E_KEY_WITHOUT_TOKENS,
-                    krn::Krn_wstring_status_arg(schema[i].name), krn::Krn_uint_status_arg(line));
+      no_key_tokens(values[i], schema[i].name, line, status);
       break;
     }
     append_tokens(schema[i].name, line, out, status);
@@ -100,41 +126,57 @@ void Tla_record_encoder::encode_record(const std::vector<krn::Wstring>& values, 
   out.push_back(static_cast<char>(TLA_RECORD_TERMINATOR));
 }
 
-// ---- The intermediate file ---------------------------------------------------
-
-Tla_record_file::Tla_record_file(const Tla_schema& schema, std::vector<std::uint64_t> key_positions)
-    : m_schema(schema), m_key_positions(std::move(key_positions)) {}
-
-Tla_record_file::~Tla_record_file() {
-  // The streams go before the file they write to.
-  m_writer.reset();
-  m_out.reset();
-  m_buffer.close();
-}
-
-void Tla_record_file::create(const krn::Wstring& folder, krn::Krn_status& status) {
-  m_file.create_unnamed(folder, true, status);
-  if (status.ok()) m_buffer.attach(m_file, status);
-  if (status.ok()) m_out = std::make_unique<krn::Krn_ostream>(m_buffer, status, krn::KRN_EOL_CRLF);
-  if (!status.ok()) {
-    status.push(TLA_E_INTERMEDIATE_FILE, krn::Krn_wstring_status_arg(folder.empty() ? krn::Wstring(u".") : folder));
-    return;
-  }
-  m_writer = std::make_unique<Tla_block_writer>(*m_out);
-}
-
-void Tla_record_file::add(const std::vector<krn::Wstring>& values, std::uint64_t line, krn::Krn_status& status) {
+void Tla_record_encoder::encode_record(const std::string_view* values, const Tla_schema& schema,
+                                       const std::vector<std::uint64_t>& key_positions, std::uint64_t line,
+                                       std::string& out, std::vector<std::uint64_t>& key_hashes,
+                                       krn::Krn_status& status) {
   status.clear();
-  if (m_records >= TLA_MAX_RECORDS) {
-    status = TLA_E_TOO_MANY_RECORDS;
+  m_cache->prepare(schema);
+  const std::size_t record_start = out.size();
+  const std::size_t hashes_start = key_hashes.size();
+  std::size_t field_starts[64];
+  std::vector<std::size_t> more_starts;
+  std::size_t* starts = schema.size() <= 64 ? field_starts : (more_starts.resize(schema.size()), more_starts.data());
+  for (std::size_t i = 0; i < schema.size(); ++i) {
+    const std::string_view value = values[i];
+    starts[i] = out.size();
+    std::size_t tokens = 0;
+    if (tla_shortcut_field_tokens(m_cache->formats[i], value.data(), value.size(), out, tokens)) {
+      // Done without the codec.
+    } else if (const std::string* stored = m_cache->find(i, value)) {
+      out += *stored;
+      tokens = tla_get_be16(reinterpret_cast<const unsigned char*>(stored->data()));
+    } else {
+      m_wide.clear();
+      krn::krn_string_append(m_wide, value.data(), value.size());
+      m_cutter.cut_value(schema[i].formatter_type, m_wide, m_crcs, status);
+      if (!status.ok()) {
+        status.push(TLA_E_RECORD_NOT_STORED, krn::Krn_uint_status_arg(line));
+        break;
+      }
+      append_tokens(schema[i].name, line, out, status);
+      if (!status.ok()) break;
+      tokens = m_crcs.size();
+      m_cache->store(i, value, out.data() + starts[i], out.size() - starts[i]);
+    }
+    if (tokens == 0 && is_key_position(key_positions, i)) {
+      m_wide.clear();
+      krn::krn_string_append(m_wide, value.data(), value.size());
+      no_key_tokens(m_wide, schema[i].name, line, status);
+      break;
+    }
+  }
+  if (status.is_error()) {
+    out.resize(record_start);
+    key_hashes.resize(hashes_start);
     return;
   }
-  m_encoder.encode_record(values, m_schema, m_key_positions, line, m_writer->pending(), status);
-  if (status.ok()) m_writer->flush_if_full(status);
-  if (status.ok()) ++m_records;
+  out.push_back(static_cast<char>(TLA_RECORD_TERMINATOR));
+  for (const std::uint64_t key : key_positions) {
+    const auto* field = reinterpret_cast<const unsigned char*>(out.data() + starts[key]);
+    key_hashes.push_back(tla_key_hash(field + TLA_TOKEN_COUNT_SIZE, tla_get_be16(field) * TLA_TOKEN_CRC_SIZE));
+  }
 }
-
-void Tla_record_file::finish(krn::Krn_status& status) { m_writer->flush(status); }
 
 // ---- UTF-8 -------------------------------------------------------------------
 
@@ -142,6 +184,14 @@ bool is_valid_utf8(const char* bytes, std::size_t length) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes);
   const unsigned char* const end = p + length;
   while (p < end) {
+    // Text is mostly ASCII: eight bytes at a time while no high bit is set.
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      if ((word & 0x8080808080808080ull) != 0) break;
+      p += 8;
+    }
+    if (p == end) break;
     const unsigned char lead = *p;
     if (lead < 0x80) {
       ++p;
@@ -177,147 +227,239 @@ bool is_valid_utf8(const char* bytes, std::size_t length) {
 
 // ---- Reading -----------------------------------------------------------------
 
+Tla_read_progress::~Tla_read_progress() = default;
+
 namespace {
 
-// The record being read: the raw bytes of its fields so far. The strings
-// keep their capacity from record to record.
-class Record_builder {
- public:
-  Record_builder() : m_fields(1) {}
+// Lines are read and encoded in batches of about this many bytes: large
+// enough that handing a batch on costs nothing next to encoding it, small
+// enough that a few in flight take little memory.
+constexpr std::size_t BATCH_BYTES = 1 << 20;
 
-  void add(unsigned char byte) { m_fields[m_used].push_back(static_cast<char>(byte)); }
-  void end_field() {
-    ++m_used;
-    if (m_used == m_fields.size()) m_fields.emplace_back();
-    m_fields[m_used].clear();
-  }
-  // Anything read since the last record ended.
-  bool started() const { return m_used > 0 || !m_fields[0].empty(); }
-  std::size_t field_count() const { return m_used + 1; }
-  const std::string& field(std::size_t i) const { return m_fields[i]; }
-  void clear() {
-    m_used = 0;
-    m_fields[0].clear();
-  }
+// Whole lines of the input, then what they became.
+struct Batch {
+  std::string input;
+  std::uint64_t first_line = 0;
+  bool last = false;  // the input ends with these lines (the last may lack its LF)
 
- private:
-  std::vector<std::string> m_fields;
-  std::size_t m_used = 0;
-};
-
-class Record_reader {
- public:
-  Record_reader(const krn::Wstring& input_name, Tla_record_file& out, const Tla_schema& schema)
-      : m_input_name(input_name), m_out(out), m_schema(schema), m_values(schema.size()) {}
-
-  // Ends the current record; false when the reading must stop.
-  bool end_record(Tla_read_outcome& outcome, krn::Krn_status& status) {
-    if (m_record.field_count() != m_schema.size()) {
-      status.assign(TLA_E_FIELD_COUNT_AT, krn::Krn_wstring_status_arg(m_input_name), krn::Krn_uint_status_arg(m_line),
-                    krn::Krn_uint_status_arg(m_record.field_count()), krn::Krn_uint_status_arg(m_schema.size()));
-      outcome = Tla_read_outcome::FIELD_COUNT;
-      return false;
-    }
-    for (std::size_t i = 0; i < m_schema.size(); ++i) {
-      const std::string& bytes = m_record.field(i);
-      const unsigned code = std::memchr(bytes.data(), 0, bytes.size()) != nullptr ? TLA_E_NUL_BYTE
-                            : !is_valid_utf8(bytes.data(), bytes.size())      ? TLA_E_NOT_UTF8
-                                                                              : 0;
-      if (code != 0) {
-        status.assign(code, krn::Krn_wstring_status_arg(m_schema[i].name), krn::Krn_uint_status_arg(m_line));
-        outcome = Tla_read_outcome::FAILED;
-        return false;
-      }
-      m_values[i].clear();
-      krn::krn_string_append(m_values[i], bytes.data(), bytes.size());
-    }
-    m_out.add(m_values, m_line, status);
-    if (!status.ok()) {
-      outcome = Tla_read_outcome::FAILED;
-      return false;
-    }
-    ++m_line;
-    m_record.clear();
-    return true;
-  }
-
-  // A CR without its LF, on the line being read.
-  Tla_read_outcome bad_line_end(krn::Krn_status& status) const {
-    status.assign(TLA_E_LINE_END_AT, krn::Krn_wstring_status_arg(m_input_name), krn::Krn_uint_status_arg(m_line));
-    return Tla_read_outcome::BAD_LINE_END;
-  }
-
-  Record_builder& record() { return m_record; }
-
- private:
-  const krn::Wstring& m_input_name;
-  Tla_record_file& m_out;
-  const Tla_schema& m_schema;
-  Record_builder m_record;
-  std::vector<krn::Wstring> m_values;
-  std::uint64_t m_line = 1;
-};
-
-Tla_read_outcome read_all(krn::Krn_buffered_istream& input, krn::int64 size, Record_reader& reader,
-                          krn::Krn_status& status) {
+  std::string records;
+  std::vector<std::uint32_t> record_starts;
+  std::vector<std::uint64_t> key_hashes;
+  // The first failure among the lines, which stops the run.
   Tla_read_outcome outcome = Tla_read_outcome::DONE;
-  Record_builder& record = reader.record();
-  while (input.tell() < size) {
-    const unsigned char byte = input.read_char();
-    switch (byte) {
-      case TAB:
-        record.end_field();
-        break;
-      case LF:
-        if (!reader.end_record(outcome, status)) return outcome;
-        break;
-      case CR:
-        // Nothing is read past the end: a CR there has no LF after it.
-        if (input.tell() >= size || input.read_char() != LF) return reader.bad_line_end(status);
-        if (!reader.end_record(outcome, status)) return outcome;
-        break;
-      case BOM_1: {
-        // Looked at without moving, so that a lone 0xEF costs no seek.
-        unsigned char next[2] = {};
-        krn::Krn_status peek;
-        if (size - input.tell() >= 2 && input.read_at(input.tell(), 2, next, peek) == 2 && next[0] == BOM_2 &&
-            next[1] == BOM_3) {
-          input.read_char();
-          input.read_char();
-        } else {
-          record.add(byte);
-        }
-        break;
-      }
-      default:
-        record.add(byte);
-        break;
+  krn::Krn_status status;
+};
+
+// What every encoding thread shares: the schema and how to report.
+struct Line_context {
+  const krn::Wstring& input_name;
+  const Tla_schema& schema;
+  const std::vector<std::uint64_t>& key_positions;
+};
+
+// Cuts one line (without its LF) into fields and encodes it into the batch;
+// false, with the batch's outcome set, when the line is refused.
+bool encode_line(const Line_context& context, std::string_view line, std::uint64_t number, std::string& scratch,
+                 std::vector<std::string_view>& fields, Tla_record_encoder& encoder, Batch& batch) {
+  // A CR ends a line only together with its LF.
+  const std::size_t cr = line.find(static_cast<char>(CR));
+  if (cr != std::string_view::npos) {
+    const bool ends_input = line.data() + line.size() == batch.input.data() + batch.input.size();
+    if (cr + 1 != line.size() || (batch.last && ends_input)) {
+      batch.status.assign(TLA_E_LINE_END_AT, krn::Krn_wstring_status_arg(context.input_name),
+                          krn::Krn_uint_status_arg(number));
+      batch.outcome = Tla_read_outcome::BAD_LINE_END;
+      return false;
+    }
+    line.remove_suffix(1);
+  }
+  // A byte order mark is dropped wherever it stands.
+  if (line.find(static_cast<char>(BOM_1)) != std::string_view::npos) {
+    scratch.assign(line);
+    for (std::size_t at = scratch.find(BOM); at != std::string::npos; at = scratch.find(BOM, at)) scratch.erase(at, 3);
+    // A last line without its LF that held nothing else is no record.
+    if (scratch.empty() && line.data() + line.size() == batch.input.data() + batch.input.size()) return true;
+    line = scratch;
+  }
+  fields.clear();
+  for (std::size_t start = 0;;) {
+    const std::size_t tab = line.find(static_cast<char>(TAB), start);
+    fields.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+    if (tab == std::string_view::npos) break;
+    start = tab + 1;
+  }
+  if (fields.size() != context.schema.size()) {
+    batch.status.assign(TLA_E_FIELD_COUNT_AT, krn::Krn_wstring_status_arg(context.input_name),
+                        krn::Krn_uint_status_arg(number), krn::Krn_uint_status_arg(fields.size()),
+                        krn::Krn_uint_status_arg(context.schema.size()));
+    batch.outcome = Tla_read_outcome::FIELD_COUNT;
+    return false;
+  }
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const std::string_view field = fields[i];
+    const unsigned code = field.find('\0') != std::string_view::npos ? TLA_E_NUL_BYTE
+                          : !is_valid_utf8(field.data(), field.size()) ? TLA_E_NOT_UTF8
+                                                                       : 0;
+    if (code != 0) {
+      batch.status.assign(code, krn::Krn_wstring_status_arg(context.schema[i].name), krn::Krn_uint_status_arg(number));
+      batch.outcome = Tla_read_outcome::FAILED;
+      return false;
     }
   }
-  if (record.started()) reader.end_record(outcome, status);
-  return outcome;
+  const std::size_t start = batch.records.size();
+  encoder.encode_record(fields.data(), context.schema, context.key_positions, number, batch.records,
+                        batch.key_hashes, batch.status);
+  if (!batch.status.ok()) {
+    batch.outcome = Tla_read_outcome::FAILED;
+    return false;
+  }
+  batch.record_starts.push_back(static_cast<std::uint32_t>(start));
+  return true;
 }
+
+void encode_batch(const Line_context& context, Tla_record_encoder& encoder, Batch& batch) {
+  std::string scratch;
+  std::vector<std::string_view> fields;
+  const std::string_view input = batch.input;
+  std::uint64_t number = batch.first_line;
+  try {
+    for (std::size_t start = 0; start < input.size(); ++number) {
+      const std::size_t lf = input.find(static_cast<char>(LF), start);
+      const std::size_t end = lf == std::string_view::npos ? input.size() : lf;
+      if (!encode_line(context, input.substr(start, end - start), number, scratch, fields, encoder, batch)) return;
+      start = end + 1;
+    }
+  } catch (const std::exception& error) {
+    tla_report_exception(error, batch.status);
+    batch.outcome = Tla_read_outcome::FAILED;
+  }
+}
+
+// Hands out the input in batches of whole lines.
+class Batch_reader {
+ public:
+  Batch_reader(krn::Krn_file& input) : m_input(input) {}
+
+  // The next batch; null at the end or on a failure of the file (status).
+  std::unique_ptr<Batch> next(krn::Krn_status& status) {
+    if (m_done) return nullptr;
+    auto batch = std::make_unique<Batch>();
+    batch->input.swap(m_carry);
+    batch->first_line = m_line;
+    // A line longer than a batch makes the batch as long as the line.
+    while (!m_done) {
+      const std::size_t have = batch->input.size();
+      batch->input.resize(have + BATCH_BYTES);
+      const std::size_t got = m_input.read(batch->input.data() + have, BATCH_BYTES, status);
+      batch->input.resize(have + got);
+      m_bytes += got;
+      if (status == krn::KRN_E_END_OF_DATA || (status.ok() && got == 0)) {
+        status.clear();
+        m_done = true;
+        break;
+      }
+      if (!status.ok()) return nullptr;
+      const std::size_t lf = batch->input.rfind(static_cast<char>(LF));
+      if (lf != std::string::npos && lf >= have) {
+        m_carry.assign(batch->input, lf + 1);
+        batch->input.resize(lf + 1);
+        break;
+      }
+    }
+    batch->last = m_done;
+    m_line += static_cast<std::uint64_t>(std::count(batch->input.begin(), batch->input.end(), static_cast<char>(LF)));
+    if (batch->input.empty()) return nullptr;
+    return batch;
+  }
+
+  std::uint64_t bytes_read() const { return m_bytes.load(); }
+
+ private:
+  krn::Krn_file& m_input;
+  std::string m_carry;
+  std::uint64_t m_line = 1;
+  std::atomic<std::uint64_t> m_bytes{0};
+  bool m_done = false;
+};
 
 }  // namespace
 
-Tla_read_outcome read_records(krn::Krn_buffered_istream& input, const krn::Wstring& input_name, Tla_record_file& out,
-                              const Tla_schema& schema, krn::Krn_status& status) {
+Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_name, const Tla_schema& schema,
+                              const std::vector<std::uint64_t>& key_positions, Tla_data_set_writer& writer,
+                              Tla_read_progress* progress, krn::Krn_status& status) {
   status.clear();
-  const krn::int64 size = input.size(status);
-  if (!status.ok()) return Tla_read_outcome::FAILED;
-  Record_reader reader(input_name, out, schema);
-  Tla_read_outcome outcome = Tla_read_outcome::FAILED;
+  const Line_context context{input_name, schema, key_positions};
+  Batch_reader reader(input);
+  krn::Krn_status read_status;
+  Tla_read_outcome outcome = Tla_read_outcome::DONE;
+  std::atomic<bool> stop{false};
+  // One encoder (codec, cache) per thread that encodes, each used by one
+  // batch at a time.
+  std::mutex encoders_lock;
+  std::vector<std::unique_ptr<Tla_record_encoder>> idle_encoders;
+
+  const std::size_t in_flight = 2 * std::max(1u, std::thread::hardware_concurrency()) + 1;
   try {
-    outcome = read_all(input, size, reader, status);
+    tbb::parallel_pipeline(
+        in_flight,
+        tbb::make_filter<void, Batch*>(
+            tbb::filter_mode::serial_in_order,
+            [&](tbb::flow_control& control) -> Batch* {
+              std::unique_ptr<Batch> batch;
+              if (!stop.load()) batch = reader.next(read_status);
+              if (!batch) {
+                control.stop();
+                return nullptr;
+              }
+              return batch.release();
+            }) &
+            tbb::make_filter<Batch*, Batch*>(
+                tbb::filter_mode::parallel,
+                [&](Batch* batch) -> Batch* {
+                  if (stop.load()) return batch;
+                  std::unique_ptr<Tla_record_encoder> encoder;
+                  {
+                    const std::lock_guard<std::mutex> guard(encoders_lock);
+                    if (!idle_encoders.empty()) {
+                      encoder = std::move(idle_encoders.back());
+                      idle_encoders.pop_back();
+                    }
+                  }
+                  if (!encoder) encoder = std::make_unique<Tla_record_encoder>();
+                  encode_batch(context, *encoder, *batch);
+                  const std::lock_guard<std::mutex> guard(encoders_lock);
+                  idle_encoders.push_back(std::move(encoder));
+                  return batch;
+                }) &
+            tbb::make_filter<Batch*, void>(tbb::filter_mode::serial_in_order, [&](Batch* raw) {
+              const std::unique_ptr<Batch> batch(raw);
+              if (stop.load()) return;
+              // The records before a refused line are written all the same:
+              // the run fails anyway, and order is kept.
+              if (batch->outcome != Tla_read_outcome::DONE) {
+                outcome = batch->outcome;
+                status = batch->status;
+                stop.store(true);
+                return;
+              }
+              writer.append(batch->records, batch->record_starts, batch->key_hashes, status);
+              if (!status.ok()) {
+                outcome = Tla_read_outcome::FAILED;
+                stop.store(true);
+                return;
+              }
+              if (progress != nullptr) progress->update(writer.record_count(), reader.bytes_read());
+            }));
   } catch (const std::exception& error) {
-    // read_char throws when a byte the size promised is not there.
     tla_report_exception(error, status);
+    return Tla_read_outcome::FAILED;
+  }
+  if (outcome == Tla_read_outcome::DONE && !read_status.ok()) {
+    status = read_status;
     status.push(krn::KRN_E_READ);
     outcome = Tla_read_outcome::FAILED;
   }
-  if (outcome != Tla_read_outcome::DONE) return outcome;
-  out.finish(status);
-  return status.is_error() ? Tla_read_outcome::FAILED : outcome;
+  return outcome;
 }
 
 }  // namespace tla

@@ -12,6 +12,7 @@
 #include "krn/krn_string.h"
 #include "tla_data_set_connector.h"
 #include "tla_records.h"
+#include "tla_schema.h"
 #include "tla_status_codes.h"
 #include "tla_writer.h"
 
@@ -20,6 +21,12 @@ namespace tla {
 namespace {
 
 constexpr char DATA_FILE_NAME_PROPERTY[] = "DataFileName";
+
+std::vector<krn::Wstring> key_names_of(const Tla_data_set_connector_file& connector) {
+  std::vector<krn::Wstring> names;
+  for (const Tla_key_table& table : connector.key_tables()) names.push_back(table.name);
+  return names;
+}
 
 // The values of one old record, in schema order; false, with the status
 // naming the field, when the record lacks one.
@@ -36,12 +43,18 @@ bool record_values(const Tla_data_set_entry_base& entry, const Tla_schema& schem
   return true;
 }
 
-void encode_records(Tla_data_set_connector_file& connector, const Tla_schema& schema, Tla_record_file& records,
+void encode_records(Tla_data_set_connector_file& connector, const Tla_schema& schema,
+                    const std::vector<std::uint64_t>& key_positions, Tla_data_set_writer& writer,
                     krn::Krn_status& status) {
   std::vector<std::uint64_t> offsets = connector.record_offsets(status);
   if (status.is_error()) return;
   std::sort(offsets.begin(), offsets.end());
   std::vector<krn::Wstring> values;
+  Tla_record_encoder encoder;
+  const std::vector<std::uint64_t> no_key_checks;
+  std::string records;
+  std::vector<std::uint32_t> starts;
+  std::vector<std::uint64_t> hashes;
   std::uint64_t number = 0;
   for (const std::uint64_t offset : offsets) {
     ++number;
@@ -53,10 +66,24 @@ void encode_records(Tla_data_set_connector_file& connector, const Tla_schema& sc
       return;
     }
     if (!record_values(*entry, schema, values, status)) return;
-    records.add(values, number, status);
+    const std::size_t start = records.size();
+    // Old records are taken as they are: an empty key stays empty.
+    encoder.encode_record(values, schema, no_key_checks, number, records, status);
     if (status.is_error()) return;
+    starts.push_back(static_cast<std::uint32_t>(start));
+    for (const std::uint64_t field : key_positions) {
+      const auto* stored = reinterpret_cast<const unsigned char*>(records.data()) + start;
+      for (std::size_t f = 0; f < field; ++f) stored += TLA_TOKEN_COUNT_SIZE + tla_get_be16(stored) * TLA_TOKEN_CRC_SIZE;
+      hashes.push_back(tla_key_hash(stored + TLA_TOKEN_COUNT_SIZE, tla_get_be16(stored) * TLA_TOKEN_CRC_SIZE));
+    }
+    if (records.size() >= 65536 || number == offsets.size()) {
+      writer.append(records, starts, hashes, status);
+      if (status.is_error()) return;
+      records.clear();
+      starts.clear();
+      hashes.clear();
+    }
   }
-  records.finish(status);
 }
 
 // The bytes of a file of the current version, as they stand.
@@ -71,8 +98,7 @@ void copy_file(const krn::Wstring& name, krn::Krn_buffer& output, krn::Krn_statu
 
 }  // namespace
 
-void upgrade_data_set(const std::string& old_file_name, const krn::Wstring& work_folder, krn::Krn_buffer& output,
-                      krn::Krn_status& status) {
+void upgrade_data_set(const std::string& old_file_name, krn::Krn_buffer& output, krn::Krn_status& status) {
   status.clear();
   Tla_data_set_connector_file connector;
   krn::Wstring name;
@@ -87,13 +113,14 @@ void upgrade_data_set(const std::string& old_file_name, const krn::Wstring& work
   }
 
   const Tla_schema schema = *connector.schema();
-  std::vector<krn::Wstring> key_names;
-  for (const Tla_key_table& table : connector.key_tables()) key_names.push_back(table.name);
-
-  Tla_record_file records(schema, {});
-  records.create(work_folder, status);
-  if (!status.is_error()) encode_records(connector, schema, records, status);
-  if (!status.is_error()) build_data_set(key_names, schema, records.buffer(), output, status);
+  const std::vector<krn::Wstring> key_names = key_names_of(connector);
+  std::vector<std::uint64_t> key_positions;
+  resolve_keys(schema, key_names, key_positions, status);
+  if (status.is_error()) return;
+  Tla_data_set_writer writer(output, key_names, schema, key_positions);
+  writer.begin(status);
+  if (!status.is_error()) encode_records(connector, schema, key_positions, writer, status);
+  if (!status.is_error()) writer.finish(status);
   connector.close();
 }
 

@@ -6,8 +6,6 @@
 
 #include <string>
 
-#include "krn/krn_types.h"
-
 namespace krn {
 class Krn_buffer;
 class Krn_status;
@@ -19,12 +17,10 @@ namespace tla {
 // its records are trusted only once every index entry is known to name a
 // distinct record and every record to be named. A file of the current
 // version is then copied to output as it stands. A version-1 file has its
-// records encoded in file order into an intermediate file in work_folder
-// ("" for the current folder), and output is written from it as a build
-// would write it from the same records. Any other version fails with
-// TLA_E_FILE_DAMAGED naming the file.
-void upgrade_data_set(const std::string& old_file_name, const krn::Wstring& work_folder, krn::Krn_buffer& output,
-                      krn::Krn_status& status);
+// records encoded in file order and output written as a build would write
+// it from the same records. Any other version fails with TLA_E_FILE_DAMAGED
+// naming the file.
+void upgrade_data_set(const std::string& old_file_name, krn::Krn_buffer& output, krn::Krn_status& status);
 
 }  // namespace tla
 

@@ -17,13 +17,12 @@ namespace tla {
 
 namespace {
 
-// Reads and writes of whole blocks: the copy of the records and the key
-// index entries go out in pieces of this size, not an entry at a time.
+// Reads and writes of whole blocks: copies and key index entries go out in
+// pieces of this size, not an entry at a time.
 constexpr std::size_t COPY_BLOCK_SIZE = 65536;
 
-// One record of the intermediate file, read whole. Reads go through
-// read_at, so the input's own position never moves and no seek is paid
-// for skipping a field.
+// One record read whole from a buffer, at any position. Reads go through
+// read_at, so the stream's own position never moves.
 class Record_scanner {
  public:
   Record_scanner(const krn::Krn_buffered_istream& input, std::size_t field_count)
@@ -49,9 +48,7 @@ class Record_scanner {
     return true;
   }
 
-  std::size_t length() const { return m_bytes.size(); }
   const std::vector<unsigned char>& bytes() const { return m_bytes; }
-  // The CRC bytes of a field, as they stand (without the count).
   const unsigned char* crcs(std::size_t field) const { return &m_bytes[m_field_starts[field] + TLA_TOKEN_COUNT_SIZE]; }
   std::size_t crc_bytes(std::size_t field) const {
     return tla_get_be16(&m_bytes[m_field_starts[field]]) * TLA_TOKEN_CRC_SIZE;
@@ -78,37 +75,221 @@ class Record_scanner {
   std::vector<unsigned char> m_bytes;
 };
 
-struct Index_entry {
-  std::uint64_t hash;
-  std::uint64_t offset;
+}  // namespace
+
+// ---- Sorting -------------------------------------------------------------------
+
+void tla_sort_index_entries(std::vector<Tla_index_entry>& entries) {
+  const auto less = [](const Tla_index_entry& a, const Tla_index_entry& b) {
+    return a.hash != b.hash ? a.hash < b.hash : a.offset < b.offset;
+  };
+  if (entries.size() < 4096) {
+    std::sort(entries.begin(), entries.end(), less);
+    return;
+  }
+  // Key hashes are spread evenly, so the top 16 bits part the entries into
+  // buckets of a few each. The buckets are formed in place (each entry is
+  // swapped straight to its bucket), so no second array of entries is
+  // needed: memory stays at 16 bytes an entry.
+  constexpr int BITS = 16;
+  constexpr std::size_t BUCKETS = std::size_t{1} << BITS;
+  const auto bucket = [](const Tla_index_entry& e) { return static_cast<std::size_t>(e.hash >> (64 - BITS)); };
+  std::vector<std::size_t> next(BUCKETS + 1, 0);
+  for (const Tla_index_entry& e : entries) ++next[bucket(e) + 1];
+  for (std::size_t b = 1; b <= BUCKETS; ++b) next[b] += next[b - 1];
+  std::vector<std::size_t> end(next.begin() + 1, next.end());
+  for (std::size_t b = 0; b < BUCKETS; ++b) {
+    while (next[b] < end[b]) {
+      Tla_index_entry& e = entries[next[b]];
+      const std::size_t home = bucket(e);
+      if (home == b) {
+        ++next[b];
+      } else {
+        std::swap(e, entries[next[home]++]);
+      }
+    }
+  }
+  std::size_t begin = 0;
+  for (std::size_t b = 0; b < BUCKETS; ++b) {
+    std::sort(entries.begin() + static_cast<std::ptrdiff_t>(begin), entries.begin() + static_cast<std::ptrdiff_t>(end[b]),
+              less);
+    begin = end[b];
+  }
+}
+
+// ---- Writer --------------------------------------------------------------------
+
+// A key's entries as they come, in blocks: a vector grown by doubling would
+// need the old and the new array at once, half as much again at its peak.
+struct Tla_data_set_writer::Entries {
+  static constexpr std::size_t BLOCK = 65536;
+  std::vector<std::unique_ptr<Tla_index_entry[]>> blocks;
+  std::size_t size = 0;
+
+  void add(std::uint64_t hash, std::uint64_t offset) {
+    if (size % BLOCK == 0) blocks.push_back(std::make_unique<Tla_index_entry[]>(BLOCK));
+    blocks.back()[size % BLOCK] = Tla_index_entry{hash, offset};
+    ++size;
+  }
+  // All of them in one array; each block is freed once copied.
+  std::vector<Tla_index_entry> take() {
+    std::vector<Tla_index_entry> all(size);
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+      const std::size_t first = b * BLOCK;
+      std::copy_n(blocks[b].get(), std::min(BLOCK, size - first), all.begin() + static_cast<std::ptrdiff_t>(first));
+      blocks[b].reset();
+    }
+    blocks.clear();
+    size = 0;
+    return all;
+  }
 };
 
-// Equal hashes are ordered by offset, so that the same records always give
-// the same file, whatever the sort does with ties.
-bool entry_less(const Index_entry& a, const Index_entry& b) {
-  return a.hash != b.hash ? a.hash < b.hash : a.offset < b.offset;
+Tla_data_set_writer::Tla_data_set_writer(krn::Krn_buffer& output, const std::vector<krn::Wstring>& key_names,
+                                         const Tla_schema& schema, const std::vector<std::uint64_t>& key_positions)
+    : m_output(output), m_key_names(key_names), m_schema(schema), m_key_positions(key_positions) {
+  for (std::size_t k = 0; k < key_names.size(); ++k) m_entries.push_back(std::make_unique<Entries>());
 }
 
-void write_bytes(krn::Krn_ostream& out, const std::string& bytes, krn::Krn_status& status) {
+Tla_data_set_writer::~Tla_data_set_writer() = default;
+
+void Tla_data_set_writer::write(const void* data, std::size_t size, krn::Krn_status& status) {
   status.clear();
-  if (!bytes.empty()) out.write(bytes.size(), bytes.data(), status);
+  if (size > 0) m_output.write(m_position, size, data, status);
 }
 
-// The index offset and the checksum, written last because the checksum
-// covers the offset.
-void seal(krn::Krn_buffer& output, krn::Krn_ostream& out, std::uint64_t index_offset, krn::Krn_status& status) {
+void Tla_data_set_writer::begin(krn::Krn_status& status) {
+  check_field_names(m_schema, status);
+  if (!status.ok()) return;
+  if (m_key_names.size() > TLA_MAX_KEYS) {
+    status = TLA_E_DATA_SET_TOO_LARGE;
+    return;
+  }
+  Tla_data_set_header header;
+  header.key_count = static_cast<std::uint16_t>(m_key_names.size());
+  std::string bytes;
+  tla_append_header(bytes, header);
+  tla_append_field_descriptors(bytes, m_schema);
+  bytes.resize(static_cast<std::size_t>(tla_align_to_eight(bytes.size())), '\0');
+  m_position = 0;
+  write(bytes.data(), bytes.size(), status);
+  m_data_start = bytes.size();
+}
+
+void Tla_data_set_writer::append(const std::string& records, const std::vector<std::uint32_t>& record_starts,
+                                 const std::vector<std::uint64_t>& key_hashes, krn::Krn_status& status) {
   status.clear();
-  const krn::int64 end = out.tell();
-  out.set_size(end, status);
-  if (status.ok()) out.seek(krn::KRN_SEEK_START, static_cast<krn::int64>(TLA_INDEX_OFFSET_OFFSET), status);
-  if (status.ok()) out.write_le(index_offset, status);
+  if (m_record_count + record_starts.size() > TLA_MAX_RECORDS) {
+    status = TLA_E_TOO_MANY_RECORDS;
+    return;
+  }
+  const std::uint64_t base = static_cast<std::uint64_t>(m_position);
+  const std::size_t keys = m_entries.size();
+  for (std::size_t r = 0; r < record_starts.size(); ++r) {
+    for (std::size_t k = 0; k < keys; ++k) m_entries[k]->add(key_hashes[r * keys + k], base + record_starts[r]);
+  }
+  m_record_count += record_starts.size();
+  write(records.data(), records.size(), status);
+}
+
+bool Tla_data_set_writer::has_repeat(const std::vector<Tla_index_entry>& entries, krn::Krn_status& status) const {
+  // Only neighbours of equal hash are compared: the records of one key value
+  // lie together after the sort, and exact repeats among them are reported,
+  // though every record keeps its entry. One warning per index says it all.
+  krn::Krn_buffered_istream input(m_output, false, status, krn::KRN_EOL_CRLF);
+  if (!status.ok()) return false;
+  Record_scanner scanners[2] = {Record_scanner(input, m_schema.size()), Record_scanner(input, m_schema.size())};
+  std::size_t previous = 0;
+  std::uint64_t previous_offset = 0;
+  bool previous_loaded = false;
+  for (std::size_t i = 1; i < entries.size(); ++i) {
+    if (entries[i].hash != entries[i - 1].hash) continue;
+    const std::uint64_t before = entries[i - 1].offset;
+    if (!previous_loaded || previous_offset != before) {
+      previous_loaded = scanners[previous].read(static_cast<krn::int64>(before), status);
+      previous_offset = before;
+      if (!status.ok()) return false;
+    }
+    Record_scanner& current = scanners[1 - previous];
+    if (!current.read(static_cast<krn::int64>(entries[i].offset), status)) return false;
+    if (current.bytes() == scanners[previous].bytes()) return true;
+    previous = 1 - previous;
+    previous_offset = entries[i].offset;
+  }
+  return false;
+}
+
+void Tla_data_set_writer::write_key_index(std::size_t key, krn::Krn_status& status) {
+  std::vector<Tla_index_entry> entries = m_entries[key]->take();
+  tla_sort_index_entries(entries);
+  krn::Krn_status local;
+  const bool repeat = has_repeat(entries, local);
+  if (!local.ok()) {
+    status.push(local);
+    return;
+  }
+  std::string bytes;
+  tla_append_key_index_head(bytes, m_key_names[key], static_cast<std::uint64_t>(m_position));
+  bytes.reserve(COPY_BLOCK_SIZE + TLA_INDEX_ENTRY_SIZE);
+  for (const Tla_index_entry& entry : entries) {
+    tla_append_index_entry(bytes, entry.hash, entry.offset);
+    if (bytes.size() >= COPY_BLOCK_SIZE) {
+      write(bytes.data(), bytes.size(), local);
+      if (!local.ok()) break;
+      bytes.clear();
+    }
+  }
+  if (local.ok()) write(bytes.data(), bytes.size(), local);
+  if (!local.ok()) {
+    status.push(local);
+    return;
+  }
+  if (repeat) status.push(TLA_W_DUPLICATE_RECORD, krn::Krn_wstring_status_arg(m_key_names[key]));
+}
+
+void Tla_data_set_writer::finish(krn::Krn_status& status) {
+  status.clear();
+  // A file whose index a reader cannot hold would be written for no one.
+  if (index_block_size(static_cast<std::uint32_t>(m_record_count), static_cast<std::uint16_t>(m_key_names.size())) ==
+      0) {
+    status = TLA_E_DATA_SET_TOO_LARGE;
+    return;
+  }
+  const std::uint64_t index_offset = static_cast<std::uint64_t>(m_position);
+  // The run status gathers the warnings of every index.
+  for (std::size_t key = 0; key < m_key_names.size(); ++key) {
+    write_key_index(key, status);
+    if (status.is_error()) return;
+  }
+  const krn::int64 end = m_position;
+  krn::Krn_status local;
+  m_output.truncate(end, local);
+  std::string field;
+  if (local.ok()) {
+    tla_append_le32(field, static_cast<std::uint32_t>(m_record_count));
+    m_position = static_cast<krn::int64>(TLA_RECORD_COUNT_OFFSET);
+    write(field.data(), field.size(), local);
+  }
+  if (local.ok()) {
+    field.clear();
+    tla_append_le64(field, index_offset);
+    m_position = static_cast<krn::int64>(TLA_INDEX_OFFSET_OFFSET);
+    write(field.data(), field.size(), local);
+  }
+  // The checksum covers the counts just written, so it comes last.
   std::uint64_t checksum = 0;
-  if (status.ok()) checksum = tla_data_set_checksum(output, end, status);
-  if (status.ok()) out.seek(krn::KRN_SEEK_START, static_cast<krn::int64>(TLA_CHECKSUM_OFFSET), status);
-  if (status.ok()) out.write_le(checksum, status);
+  if (local.ok()) checksum = tla_data_set_checksum(m_output, end, local);
+  if (local.ok()) {
+    field.clear();
+    tla_append_le64(field, checksum);
+    m_position = static_cast<krn::int64>(TLA_CHECKSUM_OFFSET);
+    write(field.data(), field.size(), local);
+  }
+  m_position = end;
+  if (!local.ok()) status.push(local);
 }
 
-}  // namespace
+// ---- From an intermediate buffer -------------------------------------------------
 
 void copy_bytes(const krn::Krn_buffer& from, krn::int64 size, krn::Krn_ostream& out, krn::Krn_status& status) {
   status.clear();
@@ -127,152 +308,40 @@ void copy_bytes(const krn::Krn_buffer& from, krn::int64 size, krn::Krn_ostream& 
   }
 }
 
-std::uint32_t count_records(std::size_t field_count, const krn::Krn_buffered_istream& input, krn::Krn_status& status) {
-  status.clear();
-  const krn::int64 size = input.size(status);
-  if (!status.ok()) return 0;
-  Record_scanner scanner(input, field_count);
-  std::uint64_t count = 0;
-  for (krn::int64 position = 0; position < size; position += static_cast<krn::int64>(scanner.length())) {
-    if (!scanner.read(position, status)) return 0;
-    if (++count > TLA_MAX_RECORDS) {
-      status = TLA_E_TOO_MANY_RECORDS;
-      return 0;
-    }
-  }
-  return static_cast<std::uint32_t>(count);
-}
-
-void write_header(const std::vector<krn::Wstring>& key_names, const Tla_schema& schema, std::uint32_t record_count,
-                  krn::Krn_ostream& out, krn::Krn_status& status) {
-  Tla_data_set_header header;
-  header.key_count = static_cast<std::uint16_t>(key_names.size());
-  header.record_count = record_count;
-  std::string bytes;
-  tla_append_header(bytes, header);
-  tla_append_field_descriptors(bytes, schema);
-  write_bytes(out, bytes, status);
-  if (status.ok()) pad_to_eight(out, status);
-}
-
-void pad_to_eight(krn::Krn_ostream& out, krn::Krn_status& status) {
-  const std::uint64_t position = static_cast<std::uint64_t>(out.tell());
-  write_bytes(out, std::string(static_cast<std::size_t>(tla_align_to_eight(position) - position), '\0'), status);
-}
-
-void write_key_index(const krn::Wstring& key_name, const Tla_schema& schema, std::uint32_t record_count,
-                     std::uint64_t data_start, const krn::Krn_buffered_istream& input, krn::Krn_ostream& out,
-                     krn::Krn_status& status) {
-  // The run status may hold the warnings of earlier indexes: they stay, and
-  // this index's findings go on top of them.
-  krn::Krn_status local;
-  std::vector<std::uint64_t> key_field;
-  resolve_keys(schema, {key_name}, key_field, local);
-  if (!local.ok()) {
-    status.push(local);
-    return;
-  }
-  std::string bytes;
-  tla_append_key_index_head(bytes, key_name, static_cast<std::uint64_t>(out.tell()));
-  write_bytes(out, bytes, local);
-
-  std::vector<Index_entry> entries;
-  entries.reserve(record_count);
-  Record_scanner scanner(input, schema.size());
-  krn::int64 position = 0;
-  for (std::uint32_t record = 0; record < record_count && local.ok(); ++record) {
-    if (!scanner.read(position, local)) break;
-    entries.push_back({tla_key_hash(scanner.crcs(key_field[0]), scanner.crc_bytes(key_field[0])),
-                       data_start + static_cast<std::uint64_t>(position)});
-    position += static_cast<krn::int64>(scanner.length());
-  }
-  if (!local.ok()) {
-    status.push(local);
-    return;
-  }
-  std::sort(entries.begin(), entries.end(), entry_less);
-
-  // Only neighbours of equal hash are compared: the records of one key
-  // value lie together after the sort, and exact repeats among them are
-  // reported, though every record keeps its entry. One warning per index
-  // says it all; one per repeat would grow the status, and the console
-  // report, with the input.
-  Record_scanner scanners[2] = {Record_scanner(input, schema.size()), Record_scanner(input, schema.size())};
-  std::size_t previous = 0;
-  std::uint64_t previous_offset = 0;
-  bool previous_loaded = false;
-  bool repeat_seen = false;
-  bytes.clear();
-  bytes.reserve(COPY_BLOCK_SIZE + TLA_INDEX_ENTRY_SIZE);
-  for (std::size_t i = 0; i < entries.size() && local.ok(); ++i) {
-    const Index_entry& entry = entries[i];
-    // Once a repeat is known, no further comparison can change the report.
-    if (!repeat_seen && i > 0 && entry.hash == entries[i - 1].hash) {
-      const std::uint64_t before = entries[i - 1].offset;
-      if (!previous_loaded || previous_offset != before) {
-        previous_loaded = scanners[previous].read(static_cast<krn::int64>(before - data_start), local);
-        previous_offset = before;
-      }
-      Record_scanner& current = scanners[1 - previous];
-      if (previous_loaded && current.read(static_cast<krn::int64>(entry.offset - data_start), local)) {
-        if (current.bytes() == scanners[previous].bytes()) repeat_seen = true;
-        previous = 1 - previous;
-        previous_offset = entry.offset;
-      }
-      if (!local.ok()) break;
-    }
-    tla_append_index_entry(bytes, entry.hash, entry.offset);
-    if (bytes.size() >= COPY_BLOCK_SIZE) {
-      write_bytes(out, bytes, local);
-      bytes.clear();
-    }
-  }
-  if (local.ok()) write_bytes(out, bytes, local);
-  if (!local.ok()) {
-    status.push(local);
-    return;
-  }
-  if (repeat_seen) status.push(TLA_W_DUPLICATE_RECORD, krn::Krn_wstring_status_arg(key_name));
-}
-
 void build_data_set(const std::vector<krn::Wstring>& key_names, const Tla_schema& schema,
                     const krn::Krn_buffer& intermediate, krn::Krn_buffer& output, krn::Krn_status& status) {
   status.clear();
+  std::vector<std::uint64_t> key_positions;
+  resolve_keys(schema, key_names, key_positions, status);
+  if (!status.ok()) return;
+  Tla_data_set_writer writer(output, key_names, schema, key_positions);
+  writer.begin(status);
+  if (!status.ok()) return;
   krn::Krn_buffered_istream input(intermediate, false, status, krn::KRN_EOL_CRLF);
   if (!status.ok()) return;
-  // Both are checked before the run reads its input; here they keep a
-  // caller that did not from writing half a file.
-  check_field_names(schema, status);
-  std::vector<std::uint64_t> key_positions;
-  if (status.ok()) resolve_keys(schema, key_names, key_positions, status);
+  const krn::int64 size = input.size(status);
   if (!status.ok()) return;
-  const std::uint32_t record_count = count_records(schema.size(), input, status);
-  if (status.is_error()) return;
-  const krn::int64 intermediate_size = input.size(status);
-  if (status.is_error()) return;
-  // A file whose index a reader cannot hold would be written for no one.
-  if (key_names.size() > TLA_MAX_KEYS ||
-      index_block_size(record_count, static_cast<std::uint16_t>(key_names.size())) == 0) {
-    status = TLA_E_DATA_SET_TOO_LARGE;
-    return;
+  Record_scanner scanner(input, schema.size());
+  std::string records;
+  std::vector<std::uint32_t> starts;
+  std::vector<std::uint64_t> hashes;
+  for (krn::int64 position = 0; position < size;) {
+    if (!scanner.read(position, status)) return;
+    starts.push_back(static_cast<std::uint32_t>(records.size()));
+    for (const std::uint64_t field : key_positions) {
+      hashes.push_back(tla_key_hash(scanner.crcs(field), scanner.crc_bytes(field)));
+    }
+    records.append(scanner.bytes().begin(), scanner.bytes().end());
+    position += static_cast<krn::int64>(scanner.bytes().size());
+    if (records.size() >= COPY_BLOCK_SIZE || position >= size) {
+      writer.append(records, starts, hashes, status);
+      if (!status.ok()) return;
+      records.clear();
+      starts.clear();
+      hashes.clear();
+    }
   }
-
-  krn::Krn_ostream out(output, status, krn::KRN_EOL_CRLF);
-  if (status.is_error()) return;
-  write_header(key_names, schema, record_count, out, status);
-  if (status.is_error()) return;
-  const std::uint64_t data_start = static_cast<std::uint64_t>(out.tell());
-  copy_bytes(intermediate, intermediate_size, out, status);
-  if (status.is_error()) return;
-  const std::uint64_t index_offset = data_start + static_cast<std::uint64_t>(intermediate_size);
-
-  for (const krn::Wstring& key_name : key_names) {
-    write_key_index(key_name, schema, record_count, data_start, input, out, status);
-    if (status.is_error()) return;
-  }
-  krn::Krn_status local;
-  seal(output, out, index_offset, local);
-  if (!local.ok()) status.push(local);
+  writer.finish(status);
 }
 
 }  // namespace tla

@@ -1,12 +1,12 @@
 #ifndef TLA_WRITER_H
 #define TLA_WRITER_H
 
-// Turns the intermediate file, filled with encoded records, into a data set
-// file of the current version: header and field descriptors, the records as
-// they stand, one sorted key index per key, then the index offset and the
-// checksum.
+// Writes a data set file of the current version: the header and field
+// descriptors, the records as they come, one sorted key index per key, then
+// the record count, the index offset and the checksum.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "krn/krn_types.h"
@@ -21,41 +21,78 @@ class Krn_status;
 
 namespace tla {
 
-// Writes the data set to output from its start and cuts output to the data
-// set's length, so that an older, longer file leaves nothing behind.
+// One entry of a key index: the key hash of a record and where it lies.
+struct Tla_index_entry {
+  std::uint64_t hash;
+  std::uint64_t offset;
+};
+
+// The records go straight to their place in the output, and the (key hash,
+// record offset) entries of every key are collected on the way, so that no
+// record is read again except to compare the few whose key hashes are
+// equal. Used by one thread at a time.
+class Tla_data_set_writer {
+ public:
+  // The schema and the key positions (see resolve_keys) must outlive the
+  // writer.
+  Tla_data_set_writer(krn::Krn_buffer& output, const std::vector<krn::Wstring>& key_names, const Tla_schema& schema,
+                      const std::vector<std::uint64_t>& key_positions);
+  ~Tla_data_set_writer();
+  Tla_data_set_writer(const Tla_data_set_writer&) = delete;
+  Tla_data_set_writer& operator=(const Tla_data_set_writer&) = delete;
+
+  // Writes the header and descriptors; records follow them. TLA_E_FIELD_LIST
+  // when two fields have the same name; TLA_E_DATA_SET_TOO_LARGE for more
+  // key indexes than the header can count.
+  void begin(krn::Krn_status& status);
+  // Appends encoded records (as Tla_record_encoder writes them).
+  // record_starts: where each begins in records; key_hashes: per record, the
+  // hash of each key in key order. TLA_E_TOO_MANY_RECORDS past what the
+  // header can count.
+  void append(const std::string& records, const std::vector<std::uint32_t>& record_starts,
+              const std::vector<std::uint64_t>& key_hashes, krn::Krn_status& status);
+  // Writes the key indexes, each sorted by hash and, among equal hashes, by
+  // record offset, then the header's counts and the checksum. A record that
+  // repeats another exactly is stored and indexed like any other, with the
+  // warning TLA_W_DUPLICATE_RECORD once for each key index that shows it.
+  // TLA_E_DATA_SET_TOO_LARGE when the records and keys are more than a
+  // reader can index.
+  void finish(krn::Krn_status& status);
+
+  std::uint64_t record_count() const { return m_record_count; }
+
+ private:
+  struct Entries;
+
+  void write(const void* data, std::size_t size, krn::Krn_status& status);
+  void write_key_index(std::size_t key, krn::Krn_status& status);
+  bool has_repeat(const std::vector<Tla_index_entry>& entries, krn::Krn_status& status) const;
+
+  krn::Krn_buffer& m_output;
+  const std::vector<krn::Wstring>& m_key_names;
+  const Tla_schema& m_schema;
+  const std::vector<std::uint64_t>& m_key_positions;
+  std::vector<std::unique_ptr<Entries>> m_entries;  // one per key
+  krn::int64 m_position = 0;
+  std::uint64_t m_data_start = 0;
+  std::uint64_t m_record_count = 0;
+};
+
+// Writes a data set to output from an intermediate buffer of encoded
+// records (as Tla_record_encoder writes them), the way a build does.
 // TLA_E_FIELD_LIST when two fields have the same name; TLA_E_KEY_NOT_IN_SCHEMA
-// for a key name that is no field's exact name; TLA_E_DATA_SET_TOO_LARGE when
-// the records and keys are more than a reader can index. A record that
-// repeats another exactly is stored and indexed like any other, with the
-// warning TLA_W_DUPLICATE_RECORD once for each key index.
+// for a key name that is no field's exact name; TLA_E_RECORD_DAMAGED for a
+// record that is cut short or not ended by 0x00.
 void build_data_set(const std::vector<krn::Wstring>& key_names, const Tla_schema& schema,
                     const krn::Krn_buffer& intermediate, krn::Krn_buffer& output, krn::Krn_status& status);
-
-// The number of records in the intermediate file, each checked against the
-// field count. TLA_E_RECORD_DAMAGED for a record that does not end with its
-// terminator or is cut short; TLA_E_TOO_MANY_RECORDS past what the header
-// can count.
-std::uint32_t count_records(std::size_t field_count, const krn::Krn_buffered_istream& input, krn::Krn_status& status);
-
-// The header with the checksum and index offset still zero, the field
-// descriptors and the padding up to the data start.
-void write_header(const std::vector<krn::Wstring>& key_names, const Tla_schema& schema, std::uint32_t record_count,
-                  krn::Krn_ostream& out, krn::Krn_status& status);
 
 // Copies the first size bytes of from to out, a block at a time.
 // TLA_E_RECORD_DAMAGED when from ends before size.
 void copy_bytes(const krn::Krn_buffer& from, krn::int64 size, krn::Krn_ostream& out, krn::Krn_status& status);
 
-// Zero bytes up to the next multiple of 8 of the output position.
-void pad_to_eight(krn::Krn_ostream& out, krn::Krn_status& status);
-
-// One key index: the key name and its padding, then an entry (key hash,
-// record offset) for every record, sorted by key hash and, among equal
-// hashes, by record offset. data_start is where the first record of the
-// intermediate file lies in the output.
-void write_key_index(const krn::Wstring& key_name, const Tla_schema& schema, std::uint32_t record_count,
-                     std::uint64_t data_start, const krn::Krn_buffered_istream& input, krn::Krn_ostream& out,
-                     krn::Krn_status& status);
+// Sorts index entries by hash and, among equal hashes, by offset, in place:
+// a radix pass on the top bits, then each small bucket on its own.
+void tla_sort_index_entries(std::vector<Tla_index_entry>& entries);
 
 }  // namespace tla
 

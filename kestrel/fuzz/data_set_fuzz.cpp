@@ -244,7 +244,7 @@ void upgrade(const std::string& path, std::uint32_t records, const std::string& 
     krn::Krn_file_buffer output(wide(upgraded_path), krn::KRN_FILE_CREATE_ALWAYS, krn::KRN_FILE_ACCESS_READ_WRITE, 0,
                                 krn::KRN_FILE_SHARE_NONE, status);
     if (!status.ok()) throw std::runtime_error("the upgrade's output could not be created");
-    tla::upgrade_data_set(path, krn::Wstring(), output, status);
+    tla::upgrade_data_set(path, output, status);
   }
   note(features, UPGRADE, status.value());
   // Repeated records are a warning, and the file is written all the same.

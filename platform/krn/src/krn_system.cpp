@@ -53,4 +53,6 @@ bool Krn_system::processor_has_capability(Krn_processor_capability capability) {
 
 std::string krn_module_folder(const void* address) { return port::module_folder(address); }
 
+bool krn_error_stream_is_terminal() { return port::error_stream_is_terminal(); }
+
 }  // namespace krn

@@ -58,6 +58,10 @@ class KRN_API Krn_system {
   std::uint16_t m_processor_stepping = 0;
 };
 
+// True when the process's standard error goes to a terminal, where a line
+// may be rewritten in place; false for a file or a pipe.
+KRN_API bool krn_error_stream_is_terminal();
+
 // The folder, with its trailing '/', of the loaded library or program that
 // holds the address. A library passes the address of one of its own objects
 // to find the files installed beside it. Empty when the address lies in no

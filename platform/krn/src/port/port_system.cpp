@@ -118,3 +118,9 @@ Processor_info processor_info() {
 #endif
 
 }  // namespace krn::port
+
+namespace krn::port {
+
+bool error_stream_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+}  // namespace krn::port

@@ -36,6 +36,9 @@ enum class Cpu_feature {
 
 bool cpu_has(Cpu_feature feature);
 
+// Whether standard error is a terminal.
+bool error_stream_is_terminal();
+
 struct Processor_info {
   std::uint16_t count = 0;
   std::uint16_t level = 0;     // the family
