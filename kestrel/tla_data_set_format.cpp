@@ -30,14 +30,19 @@ T get_be(const unsigned char* bytes) {
   return value;
 }
 
+// Whole values at once: these run for every CRC and index entry written.
 template <typename T>
 void append_le(std::string& out, T value) {
-  for (std::size_t i = 0; i < sizeof(T); ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  char bytes[sizeof(T)];
+  for (std::size_t i = 0; i < sizeof(T); ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  out.append(bytes, sizeof(T));
 }
 
 template <typename T>
 void append_be(std::string& out, T value) {
-  for (std::size_t i = sizeof(T); i > 0; --i) out.push_back(static_cast<char>((value >> (8 * (i - 1))) & 0xFF));
+  char bytes[sizeof(T)];
+  for (std::size_t i = 0; i < sizeof(T); ++i) bytes[i] = static_cast<char>((value >> (8 * (sizeof(T) - 1 - i))) & 0xFF);
+  out.append(bytes, sizeof(T));
 }
 
 }  // namespace
@@ -128,8 +133,16 @@ void tla_append_field_tokens(std::string& out, const std::vector<std::uint64_t>&
   if (crcs.size() > TLA_MAX_TOKENS_PER_FIELD) {
     throw std::length_error("tla_append_field_tokens() - more tokens than a field can hold");
   }
-  tla_append_be16(out, static_cast<std::uint16_t>(crcs.size()));
-  for (std::uint64_t crc : crcs) tla_append_be64(out, crc);
+  const std::size_t start = out.size();
+  out.resize(start + TLA_TOKEN_COUNT_SIZE + crcs.size() * TLA_TOKEN_CRC_SIZE);
+  char* at = out.data() + start;
+  at[0] = static_cast<char>(crcs.size() >> 8);
+  at[1] = static_cast<char>(crcs.size() & 0xFF);
+  at += TLA_TOKEN_COUNT_SIZE;
+  for (const std::uint64_t crc : crcs) {
+    for (std::size_t i = 0; i < 8; ++i) at[i] = static_cast<char>((crc >> (8 * (7 - i))) & 0xFF);
+    at += TLA_TOKEN_CRC_SIZE;
+  }
 }
 
 std::uint64_t tla_key_hash(const unsigned char* crc_bytes, std::size_t length) {
@@ -157,8 +170,12 @@ void tla_append_key_index_head(std::string& out, const krn::Wstring& key_name, s
 }
 
 void tla_append_index_entry(std::string& out, std::uint64_t key_hash, std::uint64_t record_offset) {
-  tla_append_le64(out, key_hash);
-  tla_append_le64(out, record_offset);
+  char bytes[TLA_INDEX_ENTRY_SIZE];
+  for (std::size_t i = 0; i < 8; ++i) {
+    bytes[i] = static_cast<char>((key_hash >> (8 * i)) & 0xFF);
+    bytes[8 + i] = static_cast<char>((record_offset >> (8 * i)) & 0xFF);
+  }
+  out.append(bytes, sizeof bytes);
 }
 
 std::uint32_t index_block_size(std::uint32_t record_count, std::uint16_t key_count) {

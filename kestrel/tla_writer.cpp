@@ -79,71 +79,114 @@ class Record_scanner {
 
 // ---- Sorting -------------------------------------------------------------------
 
-void tla_sort_index_entries(std::vector<Tla_index_entry>& entries) {
-  const auto less = [](const Tla_index_entry& a, const Tla_index_entry& b) {
-    return a.hash != b.hash ? a.hash < b.hash : a.offset < b.offset;
-  };
-  if (entries.size() < 4096) {
-    std::sort(entries.begin(), entries.end(), less);
-    return;
+namespace {
+
+// Key hashes are spread evenly, so their top bits part entries into buckets
+// of a few each, and a bucket is sorted in the cache.
+constexpr int BUCKET_BITS = 16;
+
+std::size_t bucket_of(const Tla_index_entry& entry) {
+  return static_cast<std::size_t>(entry.hash >> (64 - BUCKET_BITS));
+}
+
+// Sorts from into to (both count long) by hash; entries of equal hash keep
+// the order they had.
+void sort_by_hash(const Tla_index_entry* from, Tla_index_entry* to, std::size_t count) {
+  std::vector<std::size_t> next(std::size_t{1} << BUCKET_BITS, 0);
+  for (std::size_t i = 0; i < count; ++i) ++next[bucket_of(from[i])];
+  std::size_t total = 0;
+  for (std::size_t& start : next) {
+    const std::size_t size = start;
+    start = total;
+    total += size;
   }
-  // Key hashes are spread evenly, so the top 16 bits part the entries into
-  // buckets of a few each. The buckets are formed in place (each entry is
-  // swapped straight to its bucket), so no second array of entries is
-  // needed: memory stays at 16 bytes an entry.
-  constexpr int BITS = 16;
-  constexpr std::size_t BUCKETS = std::size_t{1} << BITS;
-  const auto bucket = [](const Tla_index_entry& e) { return static_cast<std::size_t>(e.hash >> (64 - BITS)); };
-  std::vector<std::size_t> next(BUCKETS + 1, 0);
-  for (const Tla_index_entry& e : entries) ++next[bucket(e) + 1];
-  for (std::size_t b = 1; b <= BUCKETS; ++b) next[b] += next[b - 1];
-  std::vector<std::size_t> end(next.begin() + 1, next.end());
-  for (std::size_t b = 0; b < BUCKETS; ++b) {
-    while (next[b] < end[b]) {
-      Tla_index_entry& e = entries[next[b]];
-      const std::size_t home = bucket(e);
-      if (home == b) {
-        ++next[b];
-      } else {
-        std::swap(e, entries[next[home]++]);
-      }
-    }
-  }
+  for (std::size_t i = 0; i < count; ++i) to[next[bucket_of(from[i])]++] = from[i];
+  // next[b] is now where bucket b ends; a stable insertion sort in each.
   std::size_t begin = 0;
-  for (std::size_t b = 0; b < BUCKETS; ++b) {
-    std::sort(entries.begin() + static_cast<std::ptrdiff_t>(begin), entries.begin() + static_cast<std::ptrdiff_t>(end[b]),
-              less);
-    begin = end[b];
+  for (const std::size_t end : next) {
+    for (std::size_t i = begin + 1; i < end; ++i) {
+      const Tla_index_entry entry = to[i];
+      std::size_t j = i;
+      for (; j > begin && to[j - 1].hash > entry.hash; --j) to[j] = to[j - 1];
+      to[j] = entry;
+    }
+    begin = end;
   }
 }
 
+bool entry_less(const Tla_index_entry& a, const Tla_index_entry& b) {
+  return a.hash != b.hash ? a.hash < b.hash : a.offset < b.offset;
+}
+
+}  // namespace
+
 // ---- Writer --------------------------------------------------------------------
 
-// A key's entries as they come, in blocks: a vector grown by doubling would
-// need the old and the new array at once, half as much again at its peak.
+// A key's entries as they come, in sorted runs: each run is sorted once it
+// is full (records come in offset order, so a stable sort by hash leaves
+// equal hashes in offset order), and the runs are merged as the index is
+// written. No array of all entries is ever made: memory stays at 16 bytes an
+// entry and one run's scratch space.
 struct Tla_data_set_writer::Entries {
-  static constexpr std::size_t BLOCK = 65536;
-  std::vector<std::unique_ptr<Tla_index_entry[]>> blocks;
-  std::size_t size = 0;
+  static constexpr std::size_t RUN = std::size_t{1} << 20;
+
+  struct Run {
+    std::unique_ptr<Tla_index_entry[]> entries;
+    std::size_t size = 0;
+  };
+  std::vector<Run> runs;
+  std::unique_ptr<Tla_index_entry[]> scratch;
 
   void add(std::uint64_t hash, std::uint64_t offset) {
-    if (size % BLOCK == 0) blocks.push_back(std::make_unique<Tla_index_entry[]>(BLOCK));
-    blocks.back()[size % BLOCK] = Tla_index_entry{hash, offset};
-    ++size;
-  }
-  // All of them in one array; each block is freed once copied.
-  std::vector<Tla_index_entry> take() {
-    std::vector<Tla_index_entry> all(size);
-    for (std::size_t b = 0; b < blocks.size(); ++b) {
-      const std::size_t first = b * BLOCK;
-      std::copy_n(blocks[b].get(), std::min(BLOCK, size - first), all.begin() + static_cast<std::ptrdiff_t>(first));
-      blocks[b].reset();
+    if (runs.empty() || runs.back().size == RUN) {
+      if (!runs.empty()) sort_run(runs.back());
+      runs.push_back(Run{std::make_unique_for_overwrite<Tla_index_entry[]>(RUN), 0});
     }
-    blocks.clear();
-    size = 0;
-    return all;
+    Run& run = runs.back();
+    run.entries[run.size++] = Tla_index_entry{hash, offset};
+  }
+
+  void sort_run(Run& run) {
+    if (!scratch) scratch = std::make_unique_for_overwrite<Tla_index_entry[]>(RUN);
+    sort_by_hash(run.entries.get(), scratch.get(), run.size);
+    run.entries.swap(scratch);
+  }
+
+  // Sorts the last run and lets go of the scratch space.
+  void close() {
+    if (!runs.empty()) sort_run(runs.back());
+    scratch.reset();
   }
 };
+
+namespace {
+
+// Hands out the entries of sorted runs in order: by hash, then by offset.
+// There are few runs (one per million entries), so the smallest head is
+// found by looking at each.
+class Run_merger {
+ public:
+  using Run = Tla_data_set_writer::Entries::Run;
+
+  explicit Run_merger(const std::vector<Run>& runs) : m_runs(runs), m_at(runs.size(), 0) {}
+
+  bool next(Tla_index_entry& entry) {
+    std::size_t best = m_runs.size();
+    for (std::size_t r = 0; r < m_runs.size(); ++r) {
+      if (m_at[r] == m_runs[r].size) continue;
+      if (best == m_runs.size() || entry_less(m_runs[r].entries[m_at[r]], m_runs[best].entries[m_at[best]])) best = r;
+    }
+    if (best == m_runs.size()) return false;
+    entry = m_runs[best].entries[m_at[best]++];
+    return true;
+  }
+
+ private:
+  const std::vector<Run>& m_runs;
+  std::vector<std::size_t> m_at;
+};
+
+}  // namespace
 
 Tla_data_set_writer::Tla_data_set_writer(krn::Krn_buffer& output, const std::vector<krn::Wstring>& key_names,
                                          const Tla_schema& schema, const std::vector<std::uint64_t>& key_positions)
@@ -192,46 +235,45 @@ void Tla_data_set_writer::append(const std::string& records, const std::vector<s
   write(records.data(), records.size(), status);
 }
 
-bool Tla_data_set_writer::has_repeat(const std::vector<Tla_index_entry>& entries, krn::Krn_status& status) const {
-  // Only neighbours of equal hash are compared: the records of one key value
-  // lie together after the sort, and exact repeats among them are reported,
-  // though every record keeps its entry. One warning per index says it all.
-  krn::Krn_buffered_istream input(m_output, false, status, krn::KRN_EOL_CRLF);
-  if (!status.ok()) return false;
-  Record_scanner scanners[2] = {Record_scanner(input, m_schema.size()), Record_scanner(input, m_schema.size())};
-  std::size_t previous = 0;
-  std::uint64_t previous_offset = 0;
-  bool previous_loaded = false;
-  for (std::size_t i = 1; i < entries.size(); ++i) {
-    if (entries[i].hash != entries[i - 1].hash) continue;
-    const std::uint64_t before = entries[i - 1].offset;
-    if (!previous_loaded || previous_offset != before) {
-      previous_loaded = scanners[previous].read(static_cast<krn::int64>(before), status);
-      previous_offset = before;
-      if (!status.ok()) return false;
-    }
-    Record_scanner& current = scanners[1 - previous];
-    if (!current.read(static_cast<krn::int64>(entries[i].offset), status)) return false;
-    if (current.bytes() == scanners[previous].bytes()) return true;
-    previous = 1 - previous;
-    previous_offset = entries[i].offset;
-  }
-  return false;
-}
-
 void Tla_data_set_writer::write_key_index(std::size_t key, krn::Krn_status& status) {
-  std::vector<Tla_index_entry> entries = m_entries[key]->take();
-  tla_sort_index_entries(entries);
+  Entries& entries = *m_entries[key];
+  entries.close();
   krn::Krn_status local;
-  const bool repeat = has_repeat(entries, local);
+  krn::Krn_buffered_istream input(m_output, false, local, krn::KRN_EOL_CRLF);
   if (!local.ok()) {
     status.push(local);
     return;
   }
+  // Only neighbours of equal hash are compared: the records of one key value
+  // lie together, and exact repeats among them are reported, though every
+  // record keeps its entry. One warning per index says it all, so the
+  // comparing stops at the first repeat.
+  Record_scanner scanners[2] = {Record_scanner(input, m_schema.size()), Record_scanner(input, m_schema.size())};
+  std::size_t previous = 0;
+  bool previous_loaded = false;
+  bool repeat = false;
+  bool first = true;
+  Tla_index_entry last{};
+
   std::string bytes;
   tla_append_key_index_head(bytes, m_key_names[key], static_cast<std::uint64_t>(m_position));
   bytes.reserve(COPY_BLOCK_SIZE + TLA_INDEX_ENTRY_SIZE);
-  for (const Tla_index_entry& entry : entries) {
+  Run_merger merger(entries.runs);
+  Tla_index_entry entry{};
+  while (merger.next(entry)) {
+    if (!repeat && !first && entry.hash == last.hash) {
+      if (!previous_loaded) previous_loaded = scanners[previous].read(static_cast<krn::int64>(last.offset), local);
+      Record_scanner& current = scanners[1 - previous];
+      if (local.ok() && current.read(static_cast<krn::int64>(entry.offset), local)) {
+        repeat = current.bytes() == scanners[previous].bytes();
+        previous = 1 - previous;
+      }
+      if (!local.ok()) break;
+    } else {
+      previous_loaded = false;
+    }
+    last = entry;
+    first = false;
     tla_append_index_entry(bytes, entry.hash, entry.offset);
     if (bytes.size() >= COPY_BLOCK_SIZE) {
       write(bytes.data(), bytes.size(), local);
@@ -239,6 +281,7 @@ void Tla_data_set_writer::write_key_index(std::size_t key, krn::Krn_status& stat
       bytes.clear();
     }
   }
+  entries.runs.clear();
   if (local.ok()) write(bytes.data(), bytes.size(), local);
   if (!local.ok()) {
     status.push(local);

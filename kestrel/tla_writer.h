@@ -61,12 +61,12 @@ class Tla_data_set_writer {
 
   std::uint64_t record_count() const { return m_record_count; }
 
- private:
+  // A key's entries, gathered in sorted runs.
   struct Entries;
 
+ private:
   void write(const void* data, std::size_t size, krn::Krn_status& status);
   void write_key_index(std::size_t key, krn::Krn_status& status);
-  bool has_repeat(const std::vector<Tla_index_entry>& entries, krn::Krn_status& status) const;
 
   krn::Krn_buffer& m_output;
   const std::vector<krn::Wstring>& m_key_names;
@@ -89,10 +89,6 @@ void build_data_set(const std::vector<krn::Wstring>& key_names, const Tla_schema
 // Copies the first size bytes of from to out, a block at a time.
 // TLA_E_RECORD_DAMAGED when from ends before size.
 void copy_bytes(const krn::Krn_buffer& from, krn::int64 size, krn::Krn_ostream& out, krn::Krn_status& status);
-
-// Sorts index entries by hash and, among equal hashes, by offset, in place:
-// a radix pass on the top bits, then each small bucket on its own.
-void tla_sort_index_entries(std::vector<Tla_index_entry>& entries);
 
 }  // namespace tla
 
