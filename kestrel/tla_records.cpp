@@ -1,9 +1,10 @@
 #include "tla_records.h"
 
-#include <tbb/parallel_pipeline.h>
-
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -245,6 +246,8 @@ struct Batch {
   std::string records;
   std::vector<std::uint32_t> record_starts;
   std::vector<std::uint64_t> key_hashes;
+  std::uint64_t records_crc = 0;
+  std::uint64_t sequence = 0;
   // The first failure among the lines, which stops the run.
   Tla_read_outcome outcome = Tla_read_outcome::DONE;
   krn::Krn_status status;
@@ -372,14 +375,61 @@ class Batch_reader {
     return batch;
   }
 
-  std::uint64_t bytes_read() const { return m_bytes.load(); }
+  std::uint64_t bytes_read() const { return m_bytes; }
 
  private:
   krn::Krn_file& m_input;
   std::string m_carry;
   std::uint64_t m_line = 1;
-  std::atomic<std::uint64_t> m_bytes{0};
+  std::uint64_t m_bytes = 0;
   bool m_done = false;
+};
+
+// Batches in flight between the thread that reads and writes and the
+// threads that encode. Encoded batches are written strictly in the order
+// they were read, whichever thread finished them first.
+class Batch_queue {
+ public:
+  // The next batch to encode; null once there will be no more.
+  Batch* take() {
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_work.wait(lock, [&] { return !m_todo.empty() || m_closed; });
+    if (m_todo.empty()) return nullptr;
+    Batch* batch = m_todo.front().release();
+    m_todo.pop_front();
+    return batch;
+  }
+  void encoded(Batch* batch, std::uint64_t sequence) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_done.emplace(sequence, std::unique_ptr<Batch>(batch));
+    m_finished.notify_all();
+  }
+  void put(std::unique_ptr<Batch> batch) {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_todo.push_back(std::move(batch));
+    m_work.notify_one();
+  }
+  // The batch of this sequence number, once encoded.
+  std::unique_ptr<Batch> wait_for(std::uint64_t sequence) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_finished.wait(lock, [&] { return m_done.count(sequence) != 0; });
+    std::unique_ptr<Batch> batch = std::move(m_done[sequence]);
+    m_done.erase(sequence);
+    return batch;
+  }
+  void close() {
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_closed = true;
+    m_work.notify_all();
+  }
+
+ private:
+  std::mutex m_lock;
+  std::condition_variable m_work;
+  std::condition_variable m_finished;
+  std::deque<std::unique_ptr<Batch>> m_todo;
+  std::map<std::uint64_t, std::unique_ptr<Batch>> m_done;
+  bool m_closed = false;
 };
 
 }  // namespace
@@ -390,75 +440,70 @@ Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_na
   status.clear();
   const Line_context context{input_name, schema, key_positions};
   Batch_reader reader(input);
-  krn::Krn_status read_status;
-  Tla_read_outcome outcome = Tla_read_outcome::DONE;
+  Batch_queue queue;
   std::atomic<bool> stop{false};
-  // One encoder (codec, cache) per thread that encodes, each used by one
-  // batch at a time.
-  std::mutex encoders_lock;
-  std::vector<std::unique_ptr<Tla_record_encoder>> idle_encoders;
+  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  const std::uint64_t most_in_flight = 2 * threads + 1;
 
-  const std::size_t in_flight = 2 * std::max(1u, std::thread::hardware_concurrency()) + 1;
+  // Each thread keeps its own encoder (codec, cache) for all its batches.
+  std::vector<std::thread> encoders;
+  const auto encode = [&] {
+    Tla_record_encoder encoder;
+    while (Batch* batch = queue.take()) {
+      if (!stop.load()) {
+        encode_batch(context, encoder, *batch);
+        batch->records_crc = tla_body_crc(batch->records.data(), batch->records.size());
+      }
+      queue.encoded(batch, batch->sequence);
+    }
+  };
+  Tla_read_outcome outcome = Tla_read_outcome::DONE;
   try {
-    tbb::parallel_pipeline(
-        in_flight,
-        tbb::make_filter<void, Batch*>(
-            tbb::filter_mode::serial_in_order,
-            [&](tbb::flow_control& control) -> Batch* {
-              std::unique_ptr<Batch> batch;
-              if (!stop.load()) batch = reader.next(read_status);
-              if (!batch) {
-                control.stop();
-                return nullptr;
-              }
-              return batch.release();
-            }) &
-            tbb::make_filter<Batch*, Batch*>(
-                tbb::filter_mode::parallel,
-                [&](Batch* batch) -> Batch* {
-                  if (stop.load()) return batch;
-                  std::unique_ptr<Tla_record_encoder> encoder;
-                  {
-                    const std::lock_guard<std::mutex> guard(encoders_lock);
-                    if (!idle_encoders.empty()) {
-                      encoder = std::move(idle_encoders.back());
-                      idle_encoders.pop_back();
-                    }
-                  }
-                  if (!encoder) encoder = std::make_unique<Tla_record_encoder>();
-                  encode_batch(context, *encoder, *batch);
-                  const std::lock_guard<std::mutex> guard(encoders_lock);
-                  idle_encoders.push_back(std::move(encoder));
-                  return batch;
-                }) &
-            tbb::make_filter<Batch*, void>(tbb::filter_mode::serial_in_order, [&](Batch* raw) {
-              const std::unique_ptr<Batch> batch(raw);
-              if (stop.load()) return;
-              // The records before a refused line are written all the same:
-              // the run fails anyway, and order is kept.
-              if (batch->outcome != Tla_read_outcome::DONE) {
-                outcome = batch->outcome;
-                status = batch->status;
-                stop.store(true);
-                return;
-              }
-              writer.append(batch->records, batch->record_starts, batch->key_hashes, status);
-              if (!status.ok()) {
-                outcome = Tla_read_outcome::FAILED;
-                stop.store(true);
-                return;
-              }
-              if (progress != nullptr) progress->update(writer.record_count(), reader.bytes_read());
-            }));
+    for (unsigned t = 0; t < threads; ++t) encoders.emplace_back(encode);
+    std::uint64_t read = 0;
+    std::uint64_t written = 0;
+    bool more = true;
+    for (;;) {
+      while (more && !stop.load() && read - written < most_in_flight) {
+        std::unique_ptr<Batch> batch = reader.next(status);
+        if (!batch) {
+          more = false;
+          if (!status.ok()) {
+            status.push(krn::KRN_E_READ);
+            outcome = Tla_read_outcome::FAILED;
+            stop.store(true);
+          }
+          break;
+        }
+        batch->sequence = read++;
+        queue.put(std::move(batch));
+      }
+      if (written == read) break;
+      const std::unique_ptr<Batch> batch = queue.wait_for(written++);
+      if (stop.load()) continue;
+      // The first refused line in input order stops the run; batches after
+      // it are dropped unread.
+      if (batch->outcome != Tla_read_outcome::DONE) {
+        outcome = batch->outcome;
+        status = batch->status;
+        stop.store(true);
+        continue;
+      }
+      writer.append(batch->records, batch->record_starts, batch->key_hashes, batch->records_crc, status);
+      if (!status.ok()) {
+        outcome = Tla_read_outcome::FAILED;
+        stop.store(true);
+        continue;
+      }
+      if (progress != nullptr) progress->update(writer.record_count(), reader.bytes_read());
+    }
   } catch (const std::exception& error) {
+    stop.store(true);
     tla_report_exception(error, status);
-    return Tla_read_outcome::FAILED;
-  }
-  if (outcome == Tla_read_outcome::DONE && !read_status.ok()) {
-    status = read_status;
-    status.push(krn::KRN_E_READ);
     outcome = Tla_read_outcome::FAILED;
   }
+  queue.close();
+  for (std::thread& thread : encoders) thread.join();
   return outcome;
 }
 

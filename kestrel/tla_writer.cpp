@@ -6,6 +6,7 @@
 #include <string>
 
 #include "krn/krn_buffer.h"
+#include "krn/krn_crc.h"
 #include "krn/krn_status.h"
 #include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
@@ -201,6 +202,12 @@ void Tla_data_set_writer::write(const void* data, std::size_t size, krn::Krn_sta
   if (size > 0) m_output.write(m_position, size, data, status);
 }
 
+void Tla_data_set_writer::write_body(const void* data, std::size_t size, std::uint64_t crc, krn::Krn_status& status) {
+  write(data, size, status);
+  m_body_crc = krn::Krn_crc64::combine(m_body_crc, crc, size);
+  m_body_size += size;
+}
+
 void Tla_data_set_writer::begin(krn::Krn_status& status) {
   check_field_names(m_schema, status);
   if (!status.ok()) return;
@@ -210,17 +217,23 @@ void Tla_data_set_writer::begin(krn::Krn_status& status) {
   }
   Tla_data_set_header header;
   header.key_count = static_cast<std::uint16_t>(m_key_names.size());
-  std::string bytes;
-  tla_append_header(bytes, header);
-  tla_append_field_descriptors(bytes, m_schema);
-  bytes.resize(static_cast<std::size_t>(tla_align_to_eight(bytes.size())), '\0');
+  m_head.clear();
+  tla_append_header(m_head, header);
+  tla_append_field_descriptors(m_head, m_schema);
+  m_head.resize(static_cast<std::size_t>(tla_align_to_eight(m_head.size())), '\0');
   m_position = 0;
-  write(bytes.data(), bytes.size(), status);
-  m_data_start = bytes.size();
+  write(m_head.data(), m_head.size(), status);
+  m_data_start = m_head.size();
 }
 
 void Tla_data_set_writer::append(const std::string& records, const std::vector<std::uint32_t>& record_starts,
                                  const std::vector<std::uint64_t>& key_hashes, krn::Krn_status& status) {
+  append(records, record_starts, key_hashes, tla_body_crc(records.data(), records.size()), status);
+}
+
+void Tla_data_set_writer::append(const std::string& records, const std::vector<std::uint32_t>& record_starts,
+                                 const std::vector<std::uint64_t>& key_hashes, std::uint64_t records_crc,
+                                 krn::Krn_status& status) {
   status.clear();
   if (m_record_count + record_starts.size() > TLA_MAX_RECORDS) {
     status = TLA_E_TOO_MANY_RECORDS;
@@ -232,7 +245,7 @@ void Tla_data_set_writer::append(const std::string& records, const std::vector<s
     for (std::size_t k = 0; k < keys; ++k) m_entries[k]->add(key_hashes[r * keys + k], base + record_starts[r]);
   }
   m_record_count += record_starts.size();
-  write(records.data(), records.size(), status);
+  write_body(records.data(), records.size(), records_crc, status);
 }
 
 void Tla_data_set_writer::write_key_index(std::size_t key, krn::Krn_status& status) {
@@ -276,13 +289,13 @@ void Tla_data_set_writer::write_key_index(std::size_t key, krn::Krn_status& stat
     first = false;
     tla_append_index_entry(bytes, entry.hash, entry.offset);
     if (bytes.size() >= COPY_BLOCK_SIZE) {
-      write(bytes.data(), bytes.size(), local);
+      write_body(bytes.data(), bytes.size(), tla_body_crc(bytes.data(), bytes.size()), local);
       if (!local.ok()) break;
       bytes.clear();
     }
   }
   entries.runs.clear();
-  if (local.ok()) write(bytes.data(), bytes.size(), local);
+  if (local.ok()) write_body(bytes.data(), bytes.size(), tla_body_crc(bytes.data(), bytes.size()), local);
   if (!local.ok()) {
     status.push(local);
     return;
@@ -307,29 +320,35 @@ void Tla_data_set_writer::finish(krn::Krn_status& status) {
   const krn::int64 end = m_position;
   krn::Krn_status local;
   m_output.truncate(end, local);
-  std::string field;
-  if (local.ok()) {
-    tla_append_le32(field, static_cast<std::uint32_t>(m_record_count));
-    m_position = static_cast<krn::int64>(TLA_RECORD_COUNT_OFFSET);
-    write(field.data(), field.size(), local);
+  if (!local.ok()) {
+    status.push(local);
+    return;
   }
-  if (local.ok()) {
-    field.clear();
-    tla_append_le64(field, index_offset);
-    m_position = static_cast<krn::int64>(TLA_INDEX_OFFSET_OFFSET);
-    write(field.data(), field.size(), local);
-  }
-  // The checksum covers the counts just written, so it comes last.
-  std::uint64_t checksum = 0;
-  if (local.ok()) checksum = tla_data_set_checksum(m_output, end, local);
-  if (local.ok()) {
-    field.clear();
-    tla_append_le64(field, checksum);
-    m_position = static_cast<krn::int64>(TLA_CHECKSUM_OFFSET);
-    write(field.data(), field.size(), local);
-  }
+  // The head gets its counts, and the checksum joins the head's register to
+  // the one kept over everything written after it: nothing is read again.
+  Tla_data_set_header header;
+  header.index_offset = index_offset;
+  header.key_count = static_cast<std::uint16_t>(m_key_names.size());
+  header.record_count = static_cast<std::uint32_t>(m_record_count);
+  std::string fields;
+  tla_append_header(fields, header);
+  m_head.replace(0, fields.size(), fields);
+  krn::Krn_crc64 head(krn::Krn_crc64::ALL_ONES);
+  head.update(m_head.data() + TLA_CHECKSUM_START, m_head.size() - TLA_CHECKSUM_START);
+  header.checksum = krn::Krn_crc64::combine(head.result(false), m_body_crc, m_body_size);
+  fields.clear();
+  tla_append_header(fields, header);
+  m_head.replace(0, fields.size(), fields);
+  m_position = 0;
+  write(m_head.data(), TLA_HEADER_SIZE, local);
   m_position = end;
   if (!local.ok()) status.push(local);
+}
+
+std::uint64_t tla_body_crc(const char* data, std::size_t size) {
+  krn::Krn_crc64 crc(0);
+  crc.update(data, size);
+  return crc.result(false);
 }
 
 // ---- From an intermediate buffer -------------------------------------------------

@@ -51,6 +51,10 @@ class Tla_data_set_writer {
   // header can count.
   void append(const std::string& records, const std::vector<std::uint32_t>& record_starts,
               const std::vector<std::uint64_t>& key_hashes, krn::Krn_status& status);
+  // The same with records_crc = tla_body_crc(records), worked out by the
+  // caller (on another thread, say).
+  void append(const std::string& records, const std::vector<std::uint32_t>& record_starts,
+              const std::vector<std::uint64_t>& key_hashes, std::uint64_t records_crc, krn::Krn_status& status);
   // Writes the key indexes, each sorted by hash and, among equal hashes, by
   // record offset, then the header's counts and the checksum. A record that
   // repeats another exactly is stored and indexed like any other, with the
@@ -66,6 +70,8 @@ class Tla_data_set_writer {
 
  private:
   void write(const void* data, std::size_t size, krn::Krn_status& status);
+  // Writes bytes after the head; crc: their tla_body_crc.
+  void write_body(const void* data, std::size_t size, std::uint64_t crc, krn::Krn_status& status);
   void write_key_index(std::size_t key, krn::Krn_status& status);
 
   krn::Krn_buffer& m_output;
@@ -74,9 +80,18 @@ class Tla_data_set_writer {
   const std::vector<std::uint64_t>& m_key_positions;
   std::vector<std::unique_ptr<Entries>> m_entries;  // one per key
   krn::int64 m_position = 0;
+  // The header and descriptors up to the data start.
+  std::string m_head;
   std::uint64_t m_data_start = 0;
+  // The checksum register over everything after the head, from 0.
+  std::uint64_t m_body_crc = 0;
+  std::uint64_t m_body_size = 0;
   std::uint64_t m_record_count = 0;
 };
+
+// The checksum register of bytes run from 0: what the writer joins to the
+// head's register for the checksum.
+std::uint64_t tla_body_crc(const char* data, std::size_t size);
 
 // Writes a data set to output from an intermediate buffer of encoded
 // records (as Tla_record_encoder writes them), the way a build does.

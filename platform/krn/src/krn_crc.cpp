@@ -120,6 +120,38 @@ Krn_crc64::value_type Krn_crc64::calculate(const void* data, std::size_t length,
 
 void Krn_crc64::update(unsigned char byte) { m_running = crc64_byte(m_running, byte); }
 
+namespace {
+
+// The register is a polynomial over GF(2), bit 63 the highest term. Each
+// byte run multiplies it by x^8 modulo the polynomial and adds the byte's
+// part, so a register carried over n zero bytes is multiplied by x^(8n).
+std::uint64_t crc64_multiply(std::uint64_t a, std::uint64_t b) {
+  constexpr std::uint64_t POLY = 0x42F0E1EBA9EA3693ull;
+  std::uint64_t product = 0;
+  for (int bit = 63; bit >= 0; --bit) {
+    product = (product >> 63) ? (product << 1) ^ POLY : product << 1;
+    if ((b >> bit) & 1u) product ^= a;
+  }
+  return product;
+}
+
+// x^(8 * bytes) modulo the polynomial, by squaring.
+std::uint64_t crc64_zero_bytes(std::uint64_t bytes) {
+  std::uint64_t result = 1;   // x^0
+  std::uint64_t power = 0x100; // x^8: one byte
+  for (; bytes != 0; bytes >>= 1) {
+    if (bytes & 1u) result = crc64_multiply(result, power);
+    power = crc64_multiply(power, power);
+  }
+  return result;
+}
+
+}  // namespace
+
+Krn_crc64::value_type Krn_crc64::combine(value_type first, value_type second, std::uint64_t second_length) {
+  return crc64_multiply(first, crc64_zero_bytes(second_length)) ^ second;
+}
+
 void Krn_crc64::update(const void* data, std::size_t length) {
   m_running = crc64_run(m_running, checked_bytes(data, length, "Krn_crc64::update()"), length);
 }

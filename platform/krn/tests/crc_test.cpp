@@ -167,6 +167,32 @@ TEST(KrnCrc, BlockFormsAgreeWithTheByteLoop) {
   }
 }
 
+// Pieces run apart and joined give the register of the whole, for every
+// cut, every initial value and pieces far longer than the bytes at hand.
+TEST(KrnCrc, PiecesRunApartJoinToTheWhole) {
+  std::mt19937_64 random(2208);
+  std::string data(5000, '\0');
+  for (char& c : data) c = static_cast<char>(random());
+  for (const std::uint64_t initial : {Krn_crc64::ALL_ONES, std::uint64_t{0}, std::uint64_t{0x123456789ABCDEF0ull}}) {
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{1000},
+                                  std::size_t{4999}, std::size_t{5000}}) {
+      Krn_crc64 whole(initial);
+      whole.update(data.data(), data.size());
+      Krn_crc64 first(initial);
+      first.update(data.data(), cut);
+      Krn_crc64 second(0);
+      second.update(data.data() + cut, data.size() - cut);
+      EXPECT_EQ(Krn_crc64::combine(first.result(false), second.result(false), data.size() - cut), whole.result(false))
+          << cut;
+    }
+  }
+  // A long run of zeros, joined by its length alone.
+  const std::string zeros(3 * 1000 * 1000, '\0');
+  Krn_crc64 run(Krn_crc64::ALL_ONES);
+  run.update(zeros.data(), zeros.size());
+  EXPECT_EQ(Krn_crc64::combine(Krn_crc64::ALL_ONES, 0, zeros.size()), run.result(false));
+}
+
 TEST(KrnCrc, NullDataWithALengthIsRejected) {
   EXPECT_THROW(Krn_crc64::calculate(nullptr, 1), std::invalid_argument);
   EXPECT_THROW(Krn_crc32::calculate(nullptr, 1), std::invalid_argument);

@@ -71,6 +71,12 @@ class KRN_API Krn_crc64 {
   void reset() { m_running = m_initial; }
   value_type result(bool complement) const { return complement ? ~m_running : m_running; }
 
+  // The register after a run of first bytes (from any initial value) and
+  // then second_length more bytes, given second: the register those bytes
+  // give from an initial value of 0. So pieces of data may be run apart,
+  // on several threads, and joined in order without reading them again.
+  static value_type combine(value_type first, value_type second, std::uint64_t second_length);
+
  private:
   value_type m_initial;
   value_type m_running;
