@@ -33,11 +33,27 @@ Tla_token_cutter::Tla_token_cutter() : m_codec(std::make_unique<Codec>()) {}
 
 Tla_token_cutter::~Tla_token_cutter() = default;
 
+namespace {
+
+// Scratch strings keep their room from value to value, except the room a
+// rare huge value took.
+constexpr std::size_t KEPT_UNITS = 1 << 20;
+
+void let_go_if_huge(krn::Wstring& text) {
+  if (text.capacity() > KEPT_UNITS) krn::Wstring().swap(text);
+}
+
+}  // namespace
+
 bool Tla_token_cutter::cut(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
+  m_codec->content = text;
+  return cut_content(crcs, status);
+}
+
+bool Tla_token_cutter::cut_content(std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
   status.clear();
   crcs.clear();
   try {
-    m_codec->content = text;
     m_codec->codec.attach(&m_codec->buffer, status);
     if (!status.ok()) return false;
     unsigned cookie = 0;
@@ -63,16 +79,36 @@ bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
 
 bool Tla_token_cutter::cut_value(const krn::GUID& formatter_type, const krn::Wstring& value,
                                  std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
+  m_trimmed = value;
+  return cut_trimmed(formatter_type, crcs, status);
+}
+
+bool Tla_token_cutter::cut_value(const krn::GUID& formatter_type, const char* utf8, std::size_t length,
+                                 std::vector<std::uint64_t>& crcs, krn::Krn_status& status) {
+  m_trimmed.clear();
+  krn::krn_string_append(m_trimmed, utf8, length);
+  return cut_trimmed(formatter_type, crcs, status);
+}
+
+bool Tla_token_cutter::cut_trimmed(const krn::GUID& formatter_type, std::vector<std::uint64_t>& crcs,
+                                   krn::Krn_status& status) {
   // Without the trim a search for " Smith" would miss the record whose
   // field held " Smith": the writer stores the tokens of "Smith".
-  m_trimmed = value;
   krn::krn_trim(m_trimmed);
   // A field of an old data set may name a formatter this program does not
   // know. Its tokens are then those of the value as it stands.
   const Tla_formatter_base* formatter = shared_formatter(formatter_type);
-  if (!formatter) return cut(m_trimmed, crcs, status);
-  formatter->format(m_trimmed, m_formatted, false);
-  return cut(m_formatted, crcs, status);
+  if (formatter) {
+    formatter->format(m_trimmed, m_codec->content, false);
+  } else {
+    m_codec->content.swap(m_trimmed);
+  }
+  // Each step's text goes as soon as the next one has it: a value of tens of
+  // megabytes is held about twice at a time, not four times.
+  let_go_if_huge(m_trimmed);
+  const bool cut = cut_content(crcs, status);
+  let_go_if_huge(m_codec->content);
+  return cut;
 }
 
 bool value_token_crcs(const krn::GUID& formatter_type, const krn::Wstring& text, std::vector<std::uint64_t>& crcs,

@@ -34,12 +34,20 @@ class Tla_token_cutter {
   // tokens, for the records written and the values searched alike.
   bool cut_value(const krn::GUID& formatter_type, const krn::Wstring& value, std::vector<std::uint64_t>& crcs,
                  krn::Krn_status& status);
+  // The same for a value as UTF-8 bytes (valid UTF-8).
+  bool cut_value(const krn::GUID& formatter_type, const char* utf8, std::size_t length,
+                 std::vector<std::uint64_t>& crcs, krn::Krn_status& status);
 
  private:
   struct Codec;
+
+  // Trims m_trimmed, formats it into the codec's content, and cuts that.
+  bool cut_trimmed(const krn::GUID& formatter_type, std::vector<std::uint64_t>& crcs, krn::Krn_status& status);
+  // Cuts the codec's content as it stands.
+  bool cut_content(std::vector<std::uint64_t>& crcs, krn::Krn_status& status);
+
   std::unique_ptr<Codec> m_codec;
   krn::Wstring m_trimmed;
-  krn::Wstring m_formatted;
 };
 
 // Replaces crcs by the form-0 CRCs of the text's tokens, in order. Returns

@@ -148,9 +148,7 @@ void Tla_record_encoder::encode_record(const std::string_view* values, const Tla
       out += *stored;
       tokens = tla_get_be16(reinterpret_cast<const unsigned char*>(stored->data()));
     } else {
-      m_wide.clear();
-      krn::krn_string_append(m_wide, value.data(), value.size());
-      m_cutter.cut_value(schema[i].formatter_type, m_wide, m_crcs, status);
+      m_cutter.cut_value(schema[i].formatter_type, value.data(), value.size(), m_crcs, status);
       if (!status.ok()) {
         status.push(TLA_E_RECORD_NOT_STORED, krn::Krn_uint_status_arg(line));
         break;
