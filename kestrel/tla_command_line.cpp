@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -204,6 +205,18 @@ bool take_file_name(const char* argument, krn::Wstring& name, bool& have, char o
   return true;
 }
 
+// The memory the build may take: KESTREL_MEMORY (such as 64M or 2G), or the
+// default.
+void memory_budget(std::uint64_t& bytes, krn::Krn_status& status) {
+  status.clear();
+  const char* setting = std::getenv("KESTREL_MEMORY");
+  if (setting == nullptr || *setting == '\0') return;
+  if (tla_parse_memory(setting, bytes)) return;
+  krn::Wstring text;
+  krn::krn_utf8_to_utf16(setting, text);
+  status.assign(TLA_E_MEMORY_SETTING, krn::Krn_wstring_status_arg(text));
+}
+
 // The output file: written without a name in the output's folder and given
 // the name only once it is whole, so that a run that fails, or is stopped,
 // leaves nothing at that name and never touches what was there.
@@ -395,12 +408,15 @@ int Run::build() {
   std::vector<std::uint64_t> key_positions;
   check_field_names(m_options.schema, m_status);
   if (m_status.ok()) resolve_keys(m_options.schema, m_options.key_names, key_positions, m_status);
+  std::uint64_t memory = TLA_DEFAULT_MEMORY;
+  if (m_status.ok()) memory_budget(memory, m_status);
   if (!m_status.ok()) return finish("Failed to generate file.");
   if (!open_input() || !create_output()) return -1;
 
   Tla_read_outcome outcome = Tla_read_outcome::FAILED;
   try {
-    Tla_data_set_writer writer(m_output.buffer(), m_options.key_names, m_options.schema, key_positions);
+    Tla_data_set_writer writer(m_output.buffer(), m_options.key_names, m_options.schema, key_positions, memory,
+                               folder_of(m_options.output_name));
     writer.begin(m_status);
     if (m_status.ok()) {
       Console_progress progress(m_input.length());

@@ -438,6 +438,7 @@ Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_na
   status.clear();
   const Line_context context{input_name, schema, key_positions};
   Batch_reader reader(input);
+  const std::uint64_t input_size = static_cast<std::uint64_t>(input.length());
   Batch_queue queue;
   std::atomic<bool> stop{false};
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
@@ -486,6 +487,19 @@ Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_na
         status = batch->status;
         stop.store(true);
         continue;
+      }
+      // The first batch tells what the whole input will take: a disk too
+      // small fails now, not after minutes of work.
+      if (written == 1 && !batch->input.empty()) {
+        const double scale = static_cast<double>(input_size) / static_cast<double>(batch->input.size());
+        writer.check_space(static_cast<std::uint64_t>(scale * static_cast<double>(batch->records.size())),
+                           static_cast<std::uint64_t>(scale * static_cast<double>(batch->record_starts.size())),
+                           status);
+        if (!status.ok()) {
+          outcome = Tla_read_outcome::FAILED;
+          stop.store(true);
+          continue;
+        }
       }
       writer.append(batch->records, batch->record_starts, batch->key_hashes, batch->records_crc, status);
       if (!status.ok()) {

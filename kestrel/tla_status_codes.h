@@ -44,6 +44,12 @@ inline constexpr unsigned TLA_E_OUTPUT_IS_FOLDER = 0xC2012546;     // %1 output 
 inline constexpr unsigned TLA_E_NAME_NOT_UTF8 = 0xC2012547;        // a file name that is not UTF-8
 inline constexpr unsigned TLA_E_OPTION_REPEATED = 0xC2012549;      // %1 option: given twice
 
+// The memory budget and the disk space of a build.
+inline constexpr unsigned TLA_E_MEMORY_SETTING = 0xC201254A;       // %1 the KESTREL_MEMORY text
+inline constexpr unsigned TLA_E_MEMORY_TOO_SMALL = 0xC201254B;     // %1 budget, %2 runs, %3 bytes the merge needs
+inline constexpr unsigned TLA_E_DISK_SPACE = 0xC201254C;           // %1 folder, %2 MB needed, %3 MB free
+inline constexpr unsigned TLA_E_SPILL_FILE = 0xC201254D;           // %1 folder: the sorted runs could not be kept there
+
 // Raised by the deep check of a data set file (verify), each as the child of
 // TLA_E_FILE_DAMAGED naming the file. Every one names in its arguments the
 // file offset where the problem shows.

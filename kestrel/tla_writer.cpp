@@ -78,121 +78,36 @@ class Record_scanner {
 
 }  // namespace
 
-// ---- Sorting -------------------------------------------------------------------
-
-namespace {
-
-// Key hashes are spread evenly, so their top bits part entries into buckets
-// of a few each, and a bucket is sorted in the cache.
-constexpr int BUCKET_BITS = 16;
-
-std::size_t bucket_of(const Tla_index_entry& entry) {
-  return static_cast<std::size_t>(entry.hash >> (64 - BUCKET_BITS));
-}
-
-// Sorts from into to (both count long) by hash; entries of equal hash keep
-// the order they had.
-void sort_by_hash(const Tla_index_entry* from, Tla_index_entry* to, std::size_t count) {
-  std::vector<std::size_t> next(std::size_t{1} << BUCKET_BITS, 0);
-  for (std::size_t i = 0; i < count; ++i) ++next[bucket_of(from[i])];
-  std::size_t total = 0;
-  for (std::size_t& start : next) {
-    const std::size_t size = start;
-    start = total;
-    total += size;
-  }
-  for (std::size_t i = 0; i < count; ++i) to[next[bucket_of(from[i])]++] = from[i];
-  // next[b] is now where bucket b ends; a stable insertion sort in each.
-  std::size_t begin = 0;
-  for (const std::size_t end : next) {
-    for (std::size_t i = begin + 1; i < end; ++i) {
-      const Tla_index_entry entry = to[i];
-      std::size_t j = i;
-      for (; j > begin && to[j - 1].hash > entry.hash; --j) to[j] = to[j - 1];
-      to[j] = entry;
-    }
-    begin = end;
-  }
-}
-
-bool entry_less(const Tla_index_entry& a, const Tla_index_entry& b) {
-  return a.hash != b.hash ? a.hash < b.hash : a.offset < b.offset;
-}
-
-}  // namespace
-
 // ---- Writer --------------------------------------------------------------------
 
-// A key's entries as they come, in sorted runs: each run is sorted once it
-// is full (records come in offset order, so a stable sort by hash leaves
-// equal hashes in offset order), and the runs are merged as the index is
-// written. No array of all entries is ever made: memory stays at 16 bytes an
-// entry and one run's scratch space.
-struct Tla_data_set_writer::Entries {
-  static constexpr std::size_t RUN = std::size_t{1} << 20;
-
-  struct Run {
-    std::unique_ptr<Tla_index_entry[]> entries;
-    std::size_t size = 0;
-  };
-  std::vector<Run> runs;
-  std::unique_ptr<Tla_index_entry[]> scratch;
-
-  void add(std::uint64_t hash, std::uint64_t offset) {
-    if (runs.empty() || runs.back().size == RUN) {
-      if (!runs.empty()) sort_run(runs.back());
-      runs.push_back(Run{std::make_unique_for_overwrite<Tla_index_entry[]>(RUN), 0});
-    }
-    Run& run = runs.back();
-    run.entries[run.size++] = Tla_index_entry{hash, offset};
-  }
-
-  void sort_run(Run& run) {
-    if (!scratch) scratch = std::make_unique_for_overwrite<Tla_index_entry[]>(RUN);
-    sort_by_hash(run.entries.get(), scratch.get(), run.size);
-    run.entries.swap(scratch);
-  }
-
-  // Sorts the last run and lets go of the scratch space.
-  void close() {
-    if (!runs.empty()) sort_run(runs.back());
-    scratch.reset();
-  }
-};
-
-namespace {
-
-// Hands out the entries of sorted runs in order: by hash, then by offset.
-// There are few runs (one per million entries), so the smallest head is
-// found by looking at each.
-class Run_merger {
- public:
-  using Run = Tla_data_set_writer::Entries::Run;
-
-  explicit Run_merger(const std::vector<Run>& runs) : m_runs(runs), m_at(runs.size(), 0) {}
-
-  bool next(Tla_index_entry& entry) {
-    std::size_t best = m_runs.size();
-    for (std::size_t r = 0; r < m_runs.size(); ++r) {
-      if (m_at[r] == m_runs[r].size) continue;
-      if (best == m_runs.size() || entry_less(m_runs[r].entries[m_at[r]], m_runs[best].entries[m_at[best]])) best = r;
-    }
-    if (best == m_runs.size()) return false;
-    entry = m_runs[best].entries[m_at[best]++];
-    return true;
-  }
-
- private:
-  const std::vector<Run>& m_runs;
-  std::vector<std::size_t> m_at;
-};
-
-}  // namespace
-
 Tla_data_set_writer::Tla_data_set_writer(krn::Krn_buffer& output, const std::vector<krn::Wstring>& key_names,
-                                         const Tla_schema& schema, const std::vector<std::uint64_t>& key_positions)
-    : m_output(output), m_key_names(key_names), m_schema(schema), m_key_positions(key_positions) {
-  for (std::size_t k = 0; k < key_names.size(); ++k) m_entries.push_back(std::make_unique<Entries>());
+                                         const Tla_schema& schema, const std::vector<std::uint64_t>& key_positions,
+                                         std::uint64_t memory, const krn::Wstring& work_folder)
+    : m_output(output),
+      m_key_names(key_names),
+      m_schema(schema),
+      m_key_positions(key_positions),
+      m_work_folder(work_folder),
+      m_space(std::make_unique<Tla_entry_space>(memory, key_names.size(), work_folder)) {
+  for (std::size_t k = 0; k < key_names.size(); ++k) m_entries.push_back(std::make_unique<Tla_key_entries>(*m_space));
+}
+
+void Tla_data_set_writer::check_space(std::uint64_t data_bytes, std::uint64_t records, krn::Krn_status& status) {
+  status.clear();
+  const std::uint64_t entries = records * m_key_names.size() * sizeof(Tla_index_entry);
+  // The indexes, and the runs spilled on the way when the entries are more
+  // than the memory holds.
+  const std::uint64_t needed = data_bytes + entries + (entries > m_space->budget() / 2 ? entries : 0);
+  const std::uint64_t free = krn::Krn_file::free_space(m_work_folder, status);
+  if (!status.ok()) {
+    // A file system that cannot say is not refused.
+    status.clear();
+    return;
+  }
+  if (needed > free) {
+    status.assign(TLA_E_DISK_SPACE, krn::Krn_wstring_status_arg(m_work_folder.empty() ? krn::Wstring(u".") : m_work_folder),
+                  krn::Krn_uint_status_arg(needed >> 20), krn::Krn_uint_status_arg(free >> 20));
+  }
 }
 
 Tla_data_set_writer::~Tla_data_set_writer() = default;
@@ -235,23 +150,37 @@ void Tla_data_set_writer::append(const std::string& records, const std::vector<s
                                  const std::vector<std::uint64_t>& key_hashes, std::uint64_t records_crc,
                                  krn::Krn_status& status) {
   status.clear();
-  if (m_record_count + record_starts.size() > TLA_MAX_RECORDS) {
+  // The limits are checked before the records are written: a file that
+  // could not count them, or whose index no reader can hold, is not made.
+  const std::uint64_t count = m_record_count + record_starts.size();
+  if (count > TLA_MAX_RECORDS) {
     status = TLA_E_TOO_MANY_RECORDS;
+    return;
+  }
+  if (index_block_size(static_cast<std::uint32_t>(count), static_cast<std::uint16_t>(m_key_names.size())) == 0) {
+    status = TLA_E_DATA_SET_TOO_LARGE;
     return;
   }
   const std::uint64_t base = static_cast<std::uint64_t>(m_position);
   const std::size_t keys = m_entries.size();
-  for (std::size_t r = 0; r < record_starts.size(); ++r) {
-    for (std::size_t k = 0; k < keys; ++k) m_entries[k]->add(key_hashes[r * keys + k], base + record_starts[r]);
+  for (std::size_t r = 0; r < record_starts.size() && status.ok(); ++r) {
+    for (std::size_t k = 0; k < keys && status.ok(); ++k) {
+      m_entries[k]->add(key_hashes[r * keys + k], base + record_starts[r], status);
+    }
   }
-  m_record_count += record_starts.size();
+  if (!status.ok()) return;
+  m_record_count = count;
   write_body(records.data(), records.size(), records_crc, status);
 }
 
 void Tla_data_set_writer::write_key_index(std::size_t key, krn::Krn_status& status) {
-  Entries& entries = *m_entries[key];
-  entries.close();
+  Tla_key_entries& entries = *m_entries[key];
   krn::Krn_status local;
+  entries.close(local);
+  if (!local.ok()) {
+    status.push(local);
+    return;
+  }
   krn::Krn_buffered_istream input(m_output, false, local, krn::KRN_EOL_CRLF);
   if (!local.ok()) {
     status.push(local);
@@ -271,9 +200,8 @@ void Tla_data_set_writer::write_key_index(std::size_t key, krn::Krn_status& stat
   std::string bytes;
   tla_append_key_index_head(bytes, m_key_names[key], static_cast<std::uint64_t>(m_position));
   bytes.reserve(COPY_BLOCK_SIZE + TLA_INDEX_ENTRY_SIZE);
-  Run_merger merger(entries.runs);
   Tla_index_entry entry{};
-  while (merger.next(entry)) {
+  while (entries.next(entry, local)) {
     if (!repeat && !first && entry.hash == last.hash) {
       if (!previous_loaded) previous_loaded = scanners[previous].read(static_cast<krn::int64>(last.offset), local);
       Record_scanner& current = scanners[1 - previous];
@@ -294,7 +222,7 @@ void Tla_data_set_writer::write_key_index(std::size_t key, krn::Krn_status& stat
       bytes.clear();
     }
   }
-  entries.runs.clear();
+  m_entries[key].reset();
   if (local.ok()) write_body(bytes.data(), bytes.size(), tla_body_crc(bytes.data(), bytes.size()), local);
   if (!local.ok()) {
     status.push(local);
@@ -305,12 +233,6 @@ void Tla_data_set_writer::write_key_index(std::size_t key, krn::Krn_status& stat
 
 void Tla_data_set_writer::finish(krn::Krn_status& status) {
   status.clear();
-  // A file whose index a reader cannot hold would be written for no one.
-  if (index_block_size(static_cast<std::uint32_t>(m_record_count), static_cast<std::uint16_t>(m_key_names.size())) ==
-      0) {
-    status = TLA_E_DATA_SET_TOO_LARGE;
-    return;
-  }
   const std::uint64_t index_offset = static_cast<std::uint64_t>(m_position);
   // The run status gathers the warnings of every index.
   for (std::size_t key = 0; key < m_key_names.size(); ++key) {

@@ -11,6 +11,7 @@
 
 #include "krn/krn_types.h"
 #include "tla_data_set_format.h"
+#include "tla_key_entries.h"
 
 namespace krn {
 class Krn_buffer;
@@ -21,12 +22,6 @@ class Krn_status;
 
 namespace tla {
 
-// One entry of a key index: the key hash of a record and where it lies.
-struct Tla_index_entry {
-  std::uint64_t hash;
-  std::uint64_t offset;
-};
-
 // The records go straight to their place in the output, and the (key hash,
 // record offset) entries of every key are collected on the way, so that no
 // record is read again except to compare the few whose key hashes are
@@ -34,9 +29,12 @@ struct Tla_index_entry {
 class Tla_data_set_writer {
  public:
   // The schema and the key positions (see resolve_keys) must outlive the
-  // writer.
+  // writer. memory: the budget of the run, within which the key entries are
+  // sorted; beyond it sorted runs go to a nameless file in work_folder (""
+  // for the current folder).
   Tla_data_set_writer(krn::Krn_buffer& output, const std::vector<krn::Wstring>& key_names, const Tla_schema& schema,
-                      const std::vector<std::uint64_t>& key_positions);
+                      const std::vector<std::uint64_t>& key_positions, std::uint64_t memory = TLA_DEFAULT_MEMORY,
+                      const krn::Wstring& work_folder = krn::Wstring());
   ~Tla_data_set_writer();
   Tla_data_set_writer(const Tla_data_set_writer&) = delete;
   Tla_data_set_writer& operator=(const Tla_data_set_writer&) = delete;
@@ -45,10 +43,15 @@ class Tla_data_set_writer {
   // when two fields have the same name; TLA_E_DATA_SET_TOO_LARGE for more
   // key indexes than the header can count.
   void begin(krn::Krn_status& status);
+  // TLA_E_DISK_SPACE when the work folder's file system has less room than
+  // a data set of about data_bytes of records and this many records needs,
+  // with its indexes and any runs spilled on the way.
+  void check_space(std::uint64_t data_bytes, std::uint64_t records, krn::Krn_status& status);
   // Appends encoded records (as Tla_record_encoder writes them).
   // record_starts: where each begins in records; key_hashes: per record, the
-  // hash of each key in key order. TLA_E_TOO_MANY_RECORDS past what the
-  // header can count.
+  // hash of each key in key order. Before anything is written:
+  // TLA_E_TOO_MANY_RECORDS past what the header can count, and
+  // TLA_E_DATA_SET_TOO_LARGE past what a reader's block table can index.
   void append(const std::string& records, const std::vector<std::uint32_t>& record_starts,
               const std::vector<std::uint64_t>& key_hashes, krn::Krn_status& status);
   // The same with records_crc = tla_body_crc(records), worked out by the
@@ -64,9 +67,9 @@ class Tla_data_set_writer {
   void finish(krn::Krn_status& status);
 
   std::uint64_t record_count() const { return m_record_count; }
-
-  // A key's entries, gathered in sorted runs.
-  struct Entries;
+  // Counts as though that many records had come already: the limits of the
+  // format lie billions of records away, so their tests start near them.
+  void count_from(std::uint64_t records) { m_record_count = records; }
 
  private:
   void write(const void* data, std::size_t size, krn::Krn_status& status);
@@ -78,7 +81,9 @@ class Tla_data_set_writer {
   const std::vector<krn::Wstring>& m_key_names;
   const Tla_schema& m_schema;
   const std::vector<std::uint64_t>& m_key_positions;
-  std::vector<std::unique_ptr<Entries>> m_entries;  // one per key
+  krn::Wstring m_work_folder;
+  std::unique_ptr<Tla_entry_space> m_space;
+  std::vector<std::unique_ptr<Tla_key_entries>> m_entries;  // one per key
   krn::int64 m_position = 0;
   // The header and descriptors up to the data start.
   std::string m_head;

@@ -329,6 +329,16 @@ void Krn_file::size_limit_fails_writes() { port::ignore_file_size_signal(); }
 
 void Krn_file::remove_unnamed_on_signals() { port::remove_temporary_names_on_signals(); }
 
+uint64 Krn_file::free_space(const Wstring& folder, Krn_status& status) {
+  status.clear();
+  uint64 bytes = 0;
+  const int error = port::free_space(folder.empty() ? std::string(".") : to_utf8(folder), bytes);
+  if (error == 0) return bytes;
+  set_system_error(status, error);
+  status.push(KRN_E_FREE_SPACE, Krn_wstring_status_arg(folder));
+  return 0;
+}
+
 Krn_file::Name_kind Krn_file::name_kind(const Wstring& name) {
   switch (port::name_kind(to_utf8(name))) {
     case port::Name_kind::free: return Name_kind::free;

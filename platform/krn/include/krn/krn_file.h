@@ -135,6 +135,10 @@ class KRN_API Krn_file {
   // leads to). unknown when it cannot be looked at.
   enum class Name_kind { free, file, folder, other, unknown };
   static Name_kind name_kind(const Wstring& name);
+  // The bytes an unprivileged writer may still put on the file system of
+  // the folder ("" for the current one); 0 with the status set when the
+  // system cannot say.
+  static uint64 free_space(const Wstring& folder, Krn_status& status);
 
   static Wstring temp_name(const Wstring& extension);
   static Wstring temp_name(const Wstring& directory, const Wstring& extension);

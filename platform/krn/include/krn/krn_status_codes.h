@@ -47,6 +47,7 @@ inline constexpr unsigned KRN_E_FILE_REMOVE = 0xC20000B3;             // %1 file
 inline constexpr unsigned KRN_E_FILE_INFO = 0xC20000B4;               // %1 file name: its times could not be read (pushed)
 inline constexpr unsigned KRN_E_CREATE_IN_FOLDER = 0xC20000B5;        // %1 folder: a new file could not be made there (pushed)
 inline constexpr unsigned KRN_E_FILE_LINK = 0xC20000B6;               // %1 name: a finished file could not be given its name (pushed)
+inline constexpr unsigned KRN_E_FREE_SPACE = 0xC20000B7;              // %1 folder: its free space could not be read (pushed)
 
 }  // namespace krn
 

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -384,6 +385,13 @@ Name_kind name_kind(const std::string& path) {
   if (S_ISREG(st.st_mode)) return Name_kind::file;
   if (S_ISDIR(st.st_mode)) return Name_kind::folder;
   return Name_kind::other;
+}
+
+int free_space(const std::string& folder, uint64& bytes) {
+  struct statvfs st;
+  if (::statvfs(folder.c_str(), &st) != 0) return errno;
+  bytes = static_cast<uint64>(st.f_bavail) * static_cast<uint64>(st.f_frsize);
+  return 0;
 }
 
 int path_size(const std::string& path, int64& size) {

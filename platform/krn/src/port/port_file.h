@@ -81,6 +81,9 @@ enum class Name_kind { free, file, folder, other, unknown };
 // What a name holds, links not followed: a link is other.
 Name_kind name_kind(const std::string& path);
 
+// The bytes an unprivileged writer may still use on the folder's file system.
+int free_space(const std::string& folder, uint64& bytes);
+
 int path_size(const std::string& path, int64& size);
 int path_remove(const std::string& path);
 int path_rename(const std::string& from, const std::string& to);
