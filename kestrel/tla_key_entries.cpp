@@ -92,10 +92,11 @@ bool tla_parse_memory(const std::string& text, std::uint64_t& bytes) {
 Tla_entry_space::Tla_entry_space(std::uint64_t budget, std::size_t keys, const krn::Wstring& folder)
     : m_budget(budget), m_folder(folder) {
   const std::uint64_t entries = budget >= 2 * REST_OF_RUN ? budget - REST_OF_RUN : budget;
-  // Half while records come: each key fills a run and one more is the
-  // sorting's scratch space, and sorted runs are kept in what those leave.
-  // Half for reading spilled runs back while the kept ones still wait.
-  const std::uint64_t coming = entries / 2;
+  // Three quarters while records come: each key fills a run and one more is
+  // the sorting's scratch space, and sorted runs are kept in what those
+  // leave. A quarter for reading spilled runs back while the kept ones wait:
+  // a read window of a run needs far less than the run.
+  const std::uint64_t coming = entries - entries / 4;
   const std::uint64_t run = coming / 2 / ENTRY / (keys + 1);
   m_run_size = static_cast<std::size_t>(std::clamp<std::uint64_t>(run, SMALLEST_RUN, LARGEST_RUN));
   const std::uint64_t filling = (keys + 1) * m_run_size * ENTRY;
