@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <queue>
 
 #include "krn/krn_status.h"
 #include "krn/krn_status_args.h"
@@ -159,14 +158,40 @@ struct Tla_key_entries::Merge {
     Tla_index_entry entry;
     std::size_t run;
   };
-  struct Later {
-    bool operator()(const Head& a, const Head& b) const {
-      if (a.entry.hash != b.entry.hash) return a.entry.hash > b.entry.hash;
-      if (a.entry.offset != b.entry.offset) return a.entry.offset > b.entry.offset;
-      return a.run > b.run;
+  static bool before(const Head& a, const Head& b) {
+    if (a.entry.hash != b.entry.hash) return a.entry.hash < b.entry.hash;
+    if (a.entry.offset != b.entry.offset) return a.entry.offset < b.entry.offset;
+    return a.run < b.run;
+  }
+  // A binary heap, smallest first. The run whose head was taken usually
+  // has the next head too, so the new head replaces the top and sinks: one
+  // pass down instead of a removal and an insertion.
+  std::vector<Head> heads;
+
+  void sink(std::size_t at) {
+    const Head moving = heads[at];
+    for (;;) {
+      std::size_t child = 2 * at + 1;
+      if (child >= heads.size()) break;
+      if (child + 1 < heads.size() && before(heads[child + 1], heads[child])) ++child;
+      if (!before(heads[child], moving)) break;
+      heads[at] = heads[child];
+      at = child;
     }
-  };
-  std::priority_queue<Head, std::vector<Head>, Later> heads;
+    heads[at] = moving;
+  }
+  void build() {
+    for (std::size_t i = heads.size() / 2; i-- > 0;) sink(i);
+  }
+  void replace_top(const Head& head) {
+    heads[0] = head;
+    sink(0);
+  }
+  void pop_top() {
+    heads[0] = heads.back();
+    heads.pop_back();
+    if (!heads.empty()) sink(0);
+  }
 };
 
 Tla_key_entries::Tla_key_entries(Tla_entry_space& space) : m_space(space) {}
@@ -227,9 +252,10 @@ void Tla_key_entries::close(krn::Krn_status& status) {
       run.end = run.size;
     }
     Tla_index_entry first{};
-    if (run.size > 0 && next_of(r, first, status)) m_merge->heads.push({first, r});
+    if (run.size > 0 && next_of(r, first, status)) m_merge->heads.push_back({first, r});
     if (!status.ok()) return;
   }
+  m_merge->build();
 }
 
 bool Tla_key_entries::next_of(std::size_t index, Tla_index_entry& entry, krn::Krn_status& status) {
@@ -249,11 +275,14 @@ bool Tla_key_entries::next_of(std::size_t index, Tla_index_entry& entry, krn::Kr
 
 bool Tla_key_entries::next(Tla_index_entry& entry, krn::Krn_status& status) {
   if (!m_merge || m_merge->heads.empty()) return false;
-  const Merge::Head head = m_merge->heads.top();
-  m_merge->heads.pop();
+  const Merge::Head head = m_merge->heads.front();
   entry = head.entry;
   Tla_index_entry following{};
-  if (next_of(head.run, following, status)) m_merge->heads.push({following, head.run});
+  if (next_of(head.run, following, status)) {
+    m_merge->replace_top({following, head.run});
+  } else {
+    m_merge->pop_top();
+  }
   return status.ok();
 }
 
