@@ -65,7 +65,8 @@ bool edx_bit(unsigned leaf, unsigned bit) {
 bool cpu_has(Cpu_feature feature) {
   __builtin_cpu_init();
   switch (feature) {
-    case Cpu_feature::three_dnow: return __builtin_cpu_supports("3dnow") != 0;
+    // From the extended leaf: clang does not know "3dnow" as a feature name.
+    case Cpu_feature::three_dnow: return edx_bit(0x80000001u, 31);
     case Cpu_feature::compare_exchange_8: return edx_bit(1, 8);
     case Cpu_feature::floating_point_unit: return edx_bit(1, 0);
     case Cpu_feature::mmx: return __builtin_cpu_supports("mmx") != 0;
