@@ -30,6 +30,9 @@ LANGUAGES = {
     "pl": ["pl", "pl-PL"], "ro": ["ro", "ro-RO"], "ru": ["ru", "ru-RU"], "bg": ["bg"], "ar": ["ar", "ar-MA"],
     "el": ["el", "el-GR"], "he": ["he"], "tr": ["tr", "tr-TR"], "th": ["th"], "ja": ["ja", "ja-JP"],
     "zh_CN": ["zh_CN", "zh-CN", "cn"], "zh_TW": ["zh_TW", "zh-TW"], "ko": ["ko", "ko-KR"],
+    # Written in the Windows and DOS code pages that the detector learnt later.
+    "sk": ["sk", "sk-SK"], "sl": ["sl", "sl-SI"], "hr": ["hr", "hr-HR"], "lt": ["lt", "lt-LT"],
+    "lv": ["lv", "lv-LV"], "et": ["et", "et-EE"], "uk": ["uk", "uk-UA"],
 }
 
 DOC_PACKAGES = ["installation-guide-amd64", "debian-history", "debian-handbook", "release-notes"]
@@ -116,7 +119,7 @@ def mo_text(path):
 # the language's text only when at least a third of its letters are of the
 # language's script. Punctuation such as curly quotes is not a letter, so it
 # does not make an English line count.
-NON_LATIN = {"ru", "bg", "el", "he", "ar", "th", "ja", "zh_CN", "zh_TW", "ko"}
+NON_LATIN = {"ru", "bg", "el", "he", "ar", "th", "ja", "zh_CN", "zh_TW", "ko", "uk"}
 
 
 def script_line(line):

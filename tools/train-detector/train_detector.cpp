@@ -4,7 +4,7 @@
 //   train-detector train CORPUS MODELS SAMPLES VERSIONS
 //     Splits every language's documents into training and validation parts,
 //     trains the trigram, bigram, distribution and common-character tables
-//     on the training part, computes the library's 152 features over
+//     on the training part, computes the library's features over
 //     labelled training samples with those tables, grows six boosted C4.5
 //     trees, and writes the tables as C++ sources into MODELS. Validation
 //     samples go to SAMPLES with a manifest. VERSIONS names the file that
@@ -63,6 +63,8 @@ using U16 = std::u16string;
 
 constexpr std::uint64_t SEED = 0x5EED2208ULL;
 const unsigned SIZES[] = {64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384};
+// Validation only: the report judges the shortest texts apart.
+const unsigned SHORT_SIZES[] = {16, 32, 48};
 constexpr unsigned TRAIN_PER_SIZE = 1920;
 // Short samples are where the answers are least sure, so the training set
 // has SHORT_ROUNDS more rounds of samples up to SHORT_MAX_SIZE bytes, each
@@ -170,7 +172,8 @@ struct Language_text {
 };
 
 const char* const LANGUAGES[] = {"en", "da", "de", "es", "fr", "it", "nl", "no", "pt", "sv", "cs", "hu", "pl",
-                                 "ro", "ru", "bg", "ar", "el", "he", "tr", "th", "ja", "zh_CN", "zh_TW", "ko"};
+                                 "ro", "ru", "bg", "ar", "el", "he", "tr", "th", "ja", "zh_CN", "zh_TW", "ko",
+                                 "sk", "sl", "hr", "lt", "lv", "et", "uk"};
 
 // The corpus of one language: OUT/<lang>.txt, in which every document starts
 // with a line "\x1e<document name>". A missing file holds no documents.
@@ -502,6 +505,10 @@ struct Label_source {
   std::string charset;  // ICU converter for the sample bytes
   std::vector<std::string> languages;
   enum Kind { PLAIN, VISUAL, WITH_BOM, BINARY } kind = PLAIN;
+  // The ISO part (or older code page) that reads most of the label's text
+  // the same; validation samples of the label hold at least one byte the
+  // two read differently, as the files that the distinction matters for do.
+  std::string sibling;
 };
 
 const std::vector<std::string> WESTERN = {"en", "da", "de", "es", "fr", "it", "nl", "no", "pt", "sv"};
@@ -510,35 +517,48 @@ const std::vector<std::string> ALL(std::begin(LANGUAGES), std::end(LANGUAGES));
 std::vector<Label_source> label_sources() {
   using K = Label_source::Kind;
   return {
-      {"iso-8859-1", "western", "ISO-8859-1", WESTERN, K::PLAIN},
-      {"utf-8", "utf-8", "UTF-8", ALL, K::PLAIN},
-      {"iso-8859-2", "central european", "ISO-8859-2", {"cs", "hu", "pl", "ro"}, K::PLAIN},
-      {"iso-8859-6", "arabic", "ISO-8859-6", {"ar"}, K::PLAIN},
-      {"iso-8859-5", "cyrillic", "ISO-8859-5", {"ru", "bg"}, K::PLAIN},
-      {"iso-8859-9", "turkish", "ISO-8859-9", {"tr"}, K::PLAIN},
-      {"iso-8859-7", "greek", "ISO-8859-7", {"el"}, K::PLAIN},
-      {"windows-1256", "arabic", "windows-1256", {"ar"}, K::PLAIN},
-      {"binary", "binary", "", {}, K::BINARY},
-      {"koi8-r", "cyrillic", "KOI8-R", {"ru"}, K::PLAIN},
-      {"gb2312", "chinese", "GBK", {"zh_CN"}, K::PLAIN},
-      {"utf-16be", "utf-16", "UTF-16BE", ALL, K::PLAIN},
-      {"big5", "chinese", "Big5", {"zh_TW"}, K::PLAIN},
-      {"tis-620", "thai", "TIS-620", {"th"}, K::PLAIN},
-      {"windows-1251", "cyrillic", "windows-1251", {"ru", "bg"}, K::PLAIN},
-      {"utf-16le", "utf-16", "UTF-16LE", ALL, K::PLAIN},
-      {"euc-jp", "japanese", "EUC-JP", {"ja"}, K::PLAIN},
-      {"shift_jis", "japanese", "Shift_JIS", {"ja"}, K::PLAIN},
-      {"euc-kr", "korean", "EUC-KR", {"ko"}, K::PLAIN},
-      {"iso-8859-8", "hebrew", "ISO-8859-8", {"he"}, K::VISUAL},
-      {"gb18030", "chinese", "GB18030", {"zh_CN"}, K::PLAIN},
-      {"hz-gb-2312", "chinese", "HZ", {"zh_CN"}, K::PLAIN},
-      {"utf-32be", "utf-32", "UTF-32BE", ALL, K::PLAIN},
-      {"utf-32le", "utf-32", "UTF-32LE", ALL, K::PLAIN},
-      {"utf-16", "utf-16", "UTF-16", ALL, K::WITH_BOM},
-      {"utf-32", "utf-32", "UTF-32", ALL, K::WITH_BOM},
-      {"iso-2022-cn", "chinese", "ISO-2022-CN", {"zh_CN"}, K::PLAIN},
-      {"iso-2022-jp", "japanese", "ISO-2022-JP", {"ja"}, K::PLAIN},
-      {"iso-2022-kr", "korean", "ISO-2022-KR", {"ko"}, K::PLAIN},
+      {"iso-8859-1", "western", "ISO-8859-1", WESTERN, K::PLAIN, ""},
+      {"utf-8", "utf-8", "UTF-8", ALL, K::PLAIN, ""},
+      {"iso-8859-2", "central european", "ISO-8859-2", {"cs", "hu", "pl", "ro"}, K::PLAIN, ""},
+      {"iso-8859-6", "arabic", "ISO-8859-6", {"ar"}, K::PLAIN, ""},
+      {"iso-8859-5", "cyrillic", "ISO-8859-5", {"ru", "bg"}, K::PLAIN, ""},
+      {"iso-8859-9", "turkish", "ISO-8859-9", {"tr"}, K::PLAIN, ""},
+      {"iso-8859-7", "greek", "ISO-8859-7", {"el"}, K::PLAIN, ""},
+      {"windows-1256", "arabic", "windows-1256", {"ar"}, K::PLAIN, ""},
+      {"binary", "binary", "", {}, K::BINARY, ""},
+      {"koi8-r", "cyrillic", "KOI8-R", {"ru"}, K::PLAIN, ""},
+      {"gb2312", "chinese", "GBK", {"zh_CN"}, K::PLAIN, ""},
+      {"utf-16be", "utf-16", "UTF-16BE", ALL, K::PLAIN, ""},
+      {"big5", "chinese", "Big5", {"zh_TW"}, K::PLAIN, ""},
+      {"tis-620", "thai", "TIS-620", {"th"}, K::PLAIN, ""},
+      {"windows-1251", "cyrillic", "windows-1251", {"ru", "bg"}, K::PLAIN, ""},
+      {"utf-16le", "utf-16", "UTF-16LE", ALL, K::PLAIN, ""},
+      {"euc-jp", "japanese", "EUC-JP", {"ja"}, K::PLAIN, ""},
+      {"shift_jis", "japanese", "Shift_JIS", {"ja"}, K::PLAIN, ""},
+      {"euc-kr", "korean", "EUC-KR", {"ko"}, K::PLAIN, ""},
+      {"iso-8859-8", "hebrew", "ISO-8859-8", {"he"}, K::VISUAL, ""},
+      {"gb18030", "chinese", "GB18030", {"zh_CN"}, K::PLAIN, ""},
+      {"hz-gb-2312", "chinese", "HZ", {"zh_CN"}, K::PLAIN, ""},
+      {"utf-32be", "utf-32", "UTF-32BE", ALL, K::PLAIN, ""},
+      {"utf-32le", "utf-32", "UTF-32LE", ALL, K::PLAIN, ""},
+      {"utf-16", "utf-16", "UTF-16", ALL, K::WITH_BOM, ""},
+      {"utf-32", "utf-32", "UTF-32", ALL, K::WITH_BOM, ""},
+      {"iso-2022-cn", "chinese", "ISO-2022-CN", {"zh_CN"}, K::PLAIN, ""},
+      {"iso-2022-jp", "japanese", "ISO-2022-JP", {"ja"}, K::PLAIN, ""},
+      {"iso-2022-kr", "korean", "ISO-2022-KR", {"ko"}, K::PLAIN, ""},
+      // The Windows and DOS code pages, each its own family in the report.
+      // Their text that reads the same in a label above is trained as that
+      // label (relabel_equivalent), so the order here matters.
+      {"windows-1252", "windows-1252", "windows-1252", {"fr", "de", "es", "it", "pt", "nl", "da", "sv"}, K::PLAIN,
+       "ISO-8859-1"},
+      {"windows-1250", "windows-1250", "windows-1250", {"cs", "pl", "hu", "sk", "sl", "hr"}, K::PLAIN, "ISO-8859-2"},
+      {"windows-1253", "windows-1253", "windows-1253", {"el"}, K::PLAIN, "ISO-8859-7"},
+      {"windows-1254", "windows-1254", "windows-1254", {"tr"}, K::PLAIN, "ISO-8859-9"},
+      {"windows-1255", "windows-1255", "windows-1255", {"he"}, K::PLAIN, "ISO-8859-8"},
+      {"windows-1257", "windows-1257", "windows-1257", {"lt", "lv", "et"}, K::PLAIN, ""},
+      {"iso-8859-15", "iso-8859-15", "ISO-8859-15", {"fr", "et"}, K::PLAIN, "ISO-8859-1"},
+      {"ibm866", "ibm866", "IBM866", {"ru"}, K::PLAIN, ""},
+      {"koi8-u", "koi8-u", "KOI8-U", {"uk"}, K::PLAIN, "KOI8-R"},
   };
 }
 
@@ -602,6 +622,8 @@ Bytes text_sample(Random& random, const U16& text, Converter& converter, unsigne
 std::vector<Sample> make_samples(const std::vector<Label_source>& sources, const std::map<std::string, Language_text>& texts,
                                  bool validation, unsigned per_size, unsigned max_size = SIZES[std::size(SIZES) - 1],
                                  std::uint64_t round = 0) {
+  std::vector<unsigned> sizes(std::begin(SIZES), std::end(SIZES));
+  if (validation) sizes.insert(sizes.end(), std::begin(SHORT_SIZES), std::end(SHORT_SIZES));
   Random random(SEED ^ (validation ? 0xA5A5ULL : 0) ^ round);
   std::map<std::string, U16> visual;
   std::vector<Sample> samples;
@@ -621,8 +643,13 @@ std::vector<Sample> make_samples(const std::vector<Label_source>& sources, const
     }
     const bool ascii_allowed = source.family == "utf-16" || source.family == "utf-32" ||
                                source.label == "hz-gb-2312" || source.label.rfind("iso-2022", 0) == 0;
-    for (unsigned size : SIZES) {
-      if (size > max_size) break;
+    std::unique_ptr<Converter> own_reader, sibling_reader;
+    if (validation && !source.sibling.empty()) {
+      own_reader = std::make_unique<Converter>(source.charset, false);
+      sibling_reader = std::make_unique<Converter>(source.sibling, false);
+    }
+    for (unsigned size : sizes) {
+      if (size > max_size) continue;
       for (unsigned n = 0; n < per_size; ++n) {
         Sample sample{source.label, source.family, source.charset, "", size, ""};
         if (source.kind == Label_source::BINARY) {
@@ -638,11 +665,13 @@ std::vector<Sample> make_samples(const std::vector<Label_source>& sources, const
           if (!visual.count(key)) visual[key] = visual_order(*text);
           text = &visual[key];
         }
-        for (int attempt = 0; attempt < 20; ++attempt) {
+        const int attempts = sibling_reader ? 400 : 20;
+        for (int attempt = 0; attempt < attempts; ++attempt) {
           const bool little = source.kind == Label_source::WITH_BOM && n % 2 == 1;
           sample.bytes = text_sample(random, *text, little ? *little_converter : *converter, size,
                                      little ? little_mark : big_mark);
-          if (ascii_allowed || !plain_ascii(sample.bytes)) break;
+          if (!ascii_allowed && plain_ascii(sample.bytes)) continue;
+          if (!sibling_reader || own_reader->decode(sample.bytes) != sibling_reader->decode(sample.bytes)) break;
         }
         samples.push_back(std::move(sample));
       }
@@ -663,7 +692,9 @@ void relabel_equivalent(std::vector<Sample>& samples, const std::vector<Label_so
   auto rank = [&](std::size_t i) { return sources[i].label == "gb18030" ? -1 : static_cast<long>(i); };
   std::vector<std::unique_ptr<Converter>> readers;
   for (const Label_source& source : sources)
-    readers.push_back(source.kind == Label_source::PLAIN ? std::make_unique<Converter>(source.charset, false) : nullptr);
+    readers.push_back(source.kind == Label_source::PLAIN || source.kind == Label_source::VISUAL
+                          ? std::make_unique<Converter>(source.charset, false)
+                          : nullptr);
   std::map<std::string, unsigned> moved;
   for (Sample& sample : samples) {
     const std::size_t own = static_cast<std::size_t>(
@@ -719,6 +750,9 @@ double added_errors(double n, double e) {
 
 class Tree_builder {
  public:
+  // Nodes of at least this many rows search their splits on two threads.
+  static constexpr std::size_t PARALLEL_ROWS = 20000;
+
   Tree_builder(const Data& data, const std::vector<double>& weights) : m_data(data), m_weights(weights) {}
 
   std::vector<Tree_node> build() {
@@ -812,44 +846,58 @@ class Tree_builder {
       double ratio;
     };
     std::vector<Candidate> candidates;
-    std::vector<double> left(weights.size()), right(weights.size());
-    for (int f = 0; f < enr::ENR_FEATURE_COUNT; ++f) {
-      const std::vector<int>& sorted = m_lists[static_cast<std::size_t>(f)];
-      auto value = [&](std::size_t i) { return m_data.rows[sorted[i]][f]; };
-      if (value(begin) == value(end - 1)) continue;
-      std::fill(left.begin(), left.end(), 0.0);
-      double left_total = 0;
-      Candidate best{f, 0, -1, 0, 0};
-      std::size_t thresholds = 0;
-      for (std::size_t i = begin; i + 1 < end; ++i) {
-        const int r = sorted[i];
-        const double w = m_weights[r] * m_scale;
-        left[static_cast<std::size_t>(m_data.labels[r])] += w;
-        left_total += w;
-        if (value(i) == value(i + 1)) continue;
-        ++thresholds;
-        if (i - begin + 1 < 2 || end - i - 1 < 2) continue;
-        const double right_total = total - left_total;
-        for (std::size_t c = 0; c < weights.size(); ++c) right[c] = weights[c] - left[c];
-        const double gain = base - (left_total / total) * entropy(left, left_total) -
-                            (right_total / total) * entropy(right, right_total);
-        if (gain > best.gain + 1e-12) {
-          const double split = -(left_total / total) * std::log2(left_total / total) -
-                               (right_total / total) * std::log2(right_total / total);
-          best = {f, value(i), gain, split, 0};
+    // Each feature's best threshold is found on its own; a large node
+    // searches half of the features on a second thread, and the two lists
+    // are joined in feature order, so the tree is the same either way.
+    auto search = [&](int first, int last, std::vector<Candidate>& found) {
+      std::vector<double> left(weights.size()), right(weights.size());
+      for (int f = first; f < last; ++f) {
+        const std::vector<int>& sorted = m_lists[static_cast<std::size_t>(f)];
+        auto value = [&](std::size_t i) { return m_data.rows[sorted[i]][f]; };
+        if (value(begin) == value(end - 1)) continue;
+        std::fill(left.begin(), left.end(), 0.0);
+        double left_total = 0;
+        Candidate best{f, 0, -1, 0, 0};
+        std::size_t thresholds = 0;
+        for (std::size_t i = begin; i + 1 < end; ++i) {
+          const int r = sorted[i];
+          const double w = m_weights[r] * m_scale;
+          left[static_cast<std::size_t>(m_data.labels[r])] += w;
+          left_total += w;
+          if (value(i) == value(i + 1)) continue;
+          ++thresholds;
+          if (i - begin + 1 < 2 || end - i - 1 < 2) continue;
+          const double right_total = total - left_total;
+          for (std::size_t c = 0; c < weights.size(); ++c) right[c] = weights[c] - left[c];
+          const double gain = base - (left_total / total) * entropy(left, left_total) -
+                              (right_total / total) * entropy(right, right_total);
+          if (gain > best.gain + 1e-12) {
+            const double split = -(left_total / total) * std::log2(left_total / total) -
+                                 (right_total / total) * std::log2(right_total / total);
+            best = {f, value(i), gain, split, 0};
+          }
+        }
+        // C4.5 (release 8) charges the best threshold for having been chosen
+        // among the feature's values: log2 of their number over the cases. A
+        // feature of many values otherwise wins with a cut that parts off a
+        // handful of rows, and chains of such cuts end at the depth limit
+        // before the split that decides; ISO-8859-1 text whose only letter
+        // above 0x7F was "ø" fell into leaves of Czech samples that way.
+        best.gain -= std::log2(static_cast<double>(thresholds)) / static_cast<double>(end - begin);
+        if (best.gain > 1e-9) {
+          best.ratio = best.split > 1e-9 ? best.gain / best.split : 0;
+          found.push_back(best);
         }
       }
-      // C4.5 (release 8) charges the best threshold for having been chosen
-      // among the feature's values: log2 of their number over the cases. A
-      // feature of many values otherwise wins with a cut that parts off a
-      // handful of rows, and chains of such cuts end at the depth limit
-      // before the split that decides; ISO-8859-1 text whose only letter
-      // above 0x7F was "ø" fell into leaves of Czech samples that way.
-      best.gain -= std::log2(static_cast<double>(thresholds)) / static_cast<double>(end - begin);
-      if (best.gain > 1e-9) {
-        best.ratio = best.split > 1e-9 ? best.gain / best.split : 0;
-        candidates.push_back(best);
-      }
+    };
+    if (end - begin >= PARALLEL_ROWS) {
+      std::vector<Candidate> second_half;
+      std::thread helper(search, enr::ENR_FEATURE_COUNT / 2, static_cast<int>(enr::ENR_FEATURE_COUNT), std::ref(second_half));
+      search(0, enr::ENR_FEATURE_COUNT / 2, candidates);
+      helper.join();
+      candidates.insert(candidates.end(), second_half.begin(), second_half.end());
+    } else {
+      search(0, enr::ENR_FEATURE_COUNT, candidates);
     }
     if (candidates.empty()) return leaf_estimate;
     // C4.5 picks the best gain ratio among splits of at least average gain.
@@ -1076,7 +1124,11 @@ int train(const std::string& corpus, const std::string& models_dir, const std::s
       {"ISO-8859-2", "pl", false}, {"ISO-8859-2", "ro", false}, {"ISO-8859-5", "ru", false},
       {"ISO-8859-6", "ar", false}, {"ISO-8859-7", "el", false}, {"ISO-8859-8", "he", false},
       {"ISO-8859-8", "he", true},  {"ISO-8859-9", "tr", false}, {"windows-1251", "ru", false},
-      {"windows-1256", "ar", false}, {"KOI8-R", "ru", false}};
+      {"windows-1256", "ar", false}, {"KOI8-R", "ru", false},
+      {"windows-1250", "cs", false}, {"windows-1250", "hu", false}, {"windows-1250", "pl", false},
+      {"windows-1250", "sk", false}, {"windows-1250", "sl", false}, {"windows-1250", "hr", false},
+      {"windows-1257", "lt", false}, {"windows-1257", "lv", false}, {"windows-1257", "et", false},
+      {"ISO-8859-15", "et", false}, {"IBM866", "ru", false},        {"KOI8-U", "uk", false}};
   for (const Trigram_source& source : trigram_sources) {
     tables.char_maps.push_back(char_map(source.charset));
     tables.trigrams.push_back(top_trigrams(training_bytes(source.language, source.charset, source.visual),
@@ -1283,6 +1335,16 @@ int evaluate(const std::string& samples_dir, const std::string& uchardet_file) {
   std::map<unsigned, Score> by_size;
   std::map<std::string, unsigned> confusions;
   Score large;
+  // The code pages learnt last, per label (all sizes, 256 bytes and more),
+  // and the shortest samples per label.
+  std::set<std::string> later_labels;
+  bool later = false;
+  for (const Label_source& source : label_sources()) {
+    later = later || source.label == "windows-1252";
+    if (later) later_labels.insert(source.label);
+  }
+  std::map<std::string, Score> by_later, by_later_256, by_short;
+  Score later_256;
   std::istringstream lines(read_file(samples_dir + "/manifest.tsv"));
   std::string line;
   while (std::getline(lines, line)) {
@@ -1303,6 +1365,23 @@ int evaluate(const std::string& samples_dir, const std::string& uchardet_file) {
     }
     const bool theirs = same_reading(bytes, charset, uchardet.count(file) ? uchardet[file] : "");
     const bool icu = same_reading(bytes, charset, icu_answer(bytes));
+    auto count = [&](Score& score) {
+      ++score.total;
+      score.ours += ours;
+      score.uchardet += theirs;
+      score.icu += icu;
+    };
+    if (size < SIZES[0]) {
+      count(by_short[label]);
+      continue;
+    }
+    if (later_labels.count(label)) {
+      count(by_later[label]);
+      if (size >= 256) {
+        count(by_later_256[label]);
+        count(later_256);
+      }
+    }
     for (Score* score : {&by_family[family], &by_size[size]}) {
       ++score->total;
       score->ours += ours;
@@ -1340,6 +1419,24 @@ int evaluate(const std::string& samples_dir, const std::string& uchardet_file) {
               "samples");
   for (const auto& [size, s] : by_size) {
     std::printf("%-8u %8.1f %9.1f %7.1f %7u\n", size, percent(s.ours, s.total), percent(s.uchardet, s.total),
+                percent(s.icu, s.total), s.total);
+  }
+  std::printf("\nCode pages learnt last (samples hold a byte their sibling reads otherwise), in percent\n"
+              "%-14s %7s %9s %7s | 256 B+ %7s %9s %7s\n",
+              "label", "encsense", "uchardet", "ucsdet", "encsense", "uchardet", "ucsdet");
+  for (const auto& [label, s] : by_later) {
+    const Score& l = by_later_256[label];
+    std::printf("%-14s %7.1f %9.1f %7.1f |        %7.1f %9.1f %7.1f\n", label.c_str(), percent(s.ours, s.total),
+                percent(s.uchardet, s.total), percent(s.icu, s.total), percent(l.ours, l.total),
+                percent(l.uchardet, l.total), percent(l.icu, l.total));
+  }
+  std::printf("All of them, 256 bytes and more: encsense %.1f, uchardet %.1f, ucsdet %.1f (%u samples)\n",
+              percent(later_256.ours, later_256.total), percent(later_256.uchardet, later_256.total),
+              percent(later_256.icu, later_256.total), later_256.total);
+  std::printf("\nShort samples (16, 32 and 48 bytes), in percent\n%-14s %8s %9s %7s %7s\n", "label", "encsense",
+              "uchardet", "ucsdet", "samples");
+  for (const auto& [label, s] : by_short) {
+    std::printf("%-14s %8.1f %9.1f %7.1f %7u\n", label.c_str(), percent(s.ours, s.total), percent(s.uchardet, s.total),
                 percent(s.icu, s.total), s.total);
   }
   std::printf("\n1 KiB and more, all families: encsense %.1f, uchardet %.1f, ucsdet %.1f (%u samples)\n",

@@ -2,6 +2,8 @@
 
 #include <unicode/ucnv.h>
 
+#include <algorithm>
+#include <cctype>
 #include <mutex>
 #include <unordered_map>
 
@@ -63,14 +65,21 @@ std::vector<std::string> names_of(const char* converter) {
   return owned;
 }
 
-// A converter's display name: its MIME or IANA name where ICU maps that name
-// back to it (people know "windows-1253", not "ibm-5349_P100-1998"),
-// otherwise the converter's own name.
+// A converter's display name: its MIME, IANA or Windows name where ICU maps
+// that name back to it (people know "windows-1253", not
+// "ibm-5349_P100-1998", and "windows-874", not "windows-874-2000"),
+// otherwise the converter's own name. Registry names are written in lower
+// case, as the built-in names mostly are ("koi8-r", "utf-16be"), so that
+// answers read alike.
 std::string display_name_of(const char* converter) {
-  for (const char* standard : {"MIME", "IANA"}) {
+  for (const char* standard : {"MIME", "IANA", "WINDOWS"}) {
     UErrorCode error = U_ZERO_ERROR;
     const char* name = ucnv_getStandardName(converter, standard, &error);
-    if (U_SUCCESS(error) && name != nullptr && resolves_to(name, converter)) return name;
+    if (U_SUCCESS(error) && name != nullptr && resolves_to(name, converter)) {
+      std::string lower = name;
+      std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+      return lower;
+    }
   }
   return converter;
 }

@@ -77,8 +77,8 @@ TEST(EnrC45tree, MalformedTreesThrowLogicError) {
     EXPECT_STREQ("Invalid classifier tree. Right child index out of range.", e.what());
   }
   EXPECT_THROW(classify_with(Enr_c45tree(cycle, 2), 1), std::logic_error);
-  // A feature index past the 152 values must not read beyond them.
-  const Enr_node bad_feature[] = {{1, 2, 152, 10, nullptr}, {-1, -1, 0, 0, "x"}, {-1, -1, 0, 0, "y"}};
+  // A feature index past the feature values must not read beyond them.
+  const Enr_node bad_feature[] = {{1, 2, ENR_FEATURE_COUNT, 10, nullptr}, {-1, -1, 0, 0, "x"}, {-1, -1, 0, 0, "y"}};
   EXPECT_THROW(classify_with(Enr_c45tree(bad_feature, 3), 1), std::logic_error);
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -161,6 +162,47 @@ TEST(EnrByteFeature, RelativeFrequenciesOfHighBytes) {
   EXPECT_EQ(0, values[ENR_F_BYTE + 1]);
   EXPECT_EQ(UNTOUCHED, values[ENR_F_BYTE - 1]);
   EXPECT_EQ(UNTOUCHED, run(Enr_byte_feature(ENR_F_BYTE), "")[ENR_F_BYTE]);
+}
+
+// What each code page defines is read from the converters; a name they do
+// not know would leave every byte undefined without a word.
+TEST(EnrHighByteFeature, CountsTheBytesEachCodePageLeavesUndefined) {
+  struct Page_case {
+    const char* page;
+    std::vector<unsigned char> undefined;  // of the bytes 0x80 and up
+  };
+  const Page_case cases[] = {
+      {"windows-1252", {0x81, 0x8D, 0x8F, 0x90, 0x9D}},
+      {"windows-1250", {0x81, 0x83, 0x88, 0x90, 0x98}},
+      {"windows-1255", {0x81, 0x8A, 0x8C, 0x8D, 0x8E, 0x8F, 0x90, 0x9A, 0x9C, 0x9D, 0x9E, 0x9F, 0xCA, 0xD9, 0xDA,
+                        0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xFB, 0xFC, 0xFF}},
+      {"KOI8-U", {}},
+      {"IBM866", {}},
+  };
+  for (const Page_case& c : cases) {
+    SCOPED_TRACE(c.page);
+    const unsigned page = enr_single_byte_page(c.page);
+    ASSERT_LT(page, ENR_SINGLE_BYTE_PAGES);
+    for (unsigned b = 0x80; b < 0x100; ++b) {
+      const bool undefined = std::find(c.undefined.begin(), c.undefined.end(), b) != c.undefined.end();
+      EXPECT_EQ(!undefined, enr_defined_bytes(page).defines(static_cast<unsigned char>(b))) << b;
+    }
+  }
+  // Every ISO-8859 part leaves the C1 controls undefined.
+  for (unsigned page = 0; page < ENR_SINGLE_BYTE_PAGES; ++page) {
+    if (std::string(enr_single_byte_pages()[page]).rfind("ISO-8859", 0) != 0) continue;
+    for (unsigned b = 0x80; b < 0xA0; ++b) EXPECT_FALSE(enr_defined_bytes(page).defines(static_cast<unsigned char>(b)));
+  }
+
+  // A right quote (0x92), a euro sign (0x80), an undefined 0x81 and an e acute.
+  const Values values = run(Enr_high_byte_feature(), "l\x92\x80 \x81\xE9");
+  EXPECT_EQ(3, values[ENR_F_C1_COUNT]);
+  EXPECT_EQ(65535 / 6, values[ENR_F_C1_BYTE + 0x12]);
+  EXPECT_EQ(0, values[ENR_F_C1_BYTE + 0x13]);
+  EXPECT_EQ(3, values[ENR_F_UNDEFINED + enr_single_byte_page("ISO-8859-1")]);
+  EXPECT_EQ(1, values[ENR_F_UNDEFINED + enr_single_byte_page("windows-1252")]);
+  EXPECT_EQ(0, values[ENR_F_UNDEFINED + enr_single_byte_page("KOI8-R")]);
+  EXPECT_EQ(UNTOUCHED, values[ENR_F_BYTE]);
 }
 
 namespace {
@@ -460,7 +502,7 @@ TEST(EnrFeatureSet, SharedWalksMatchOneGeneratorPerModel) {
   const Enr_model_set& models = enr_trained_models();
   std::vector<Enr_feature*> alone;
   for (unsigned i = 0; i < ENR_TRIGRAM_MODELS; ++i) {
-    alone.push_back(new Enr_sb_trigram_feature(static_cast<std::uint16_t>(ENR_F_TRIGRAM + i),
+    alone.push_back(new Enr_sb_trigram_feature(enr_trigram_slot(i),
                                                models.trigrams[i].trigrams, models.trigrams[i].count,
                                                models.trigrams[i].char_map));
   }
@@ -486,7 +528,11 @@ TEST(EnrFeatureSet, SharedWalksMatchOneGeneratorPerModel) {
       Values expected, actual;
       for (Enr_feature* generator : alone) generator->generate(input, expected.v.data());
       for (Enr_feature* generator : shared) generator->generate(input, actual.v.data());
-      for (unsigned i = ENR_F_TRIGRAM; i < ENR_F_BIG5_MOZ; ++i) {
+      for (unsigned i = 0; i < ENR_TRIGRAM_MODELS; ++i) {
+        EXPECT_EQ(expected[enr_trigram_slot(i)], actual[enr_trigram_slot(i)])
+            << enr_feature_names()[enr_trigram_slot(i)] << " at " << length;
+      }
+      for (unsigned i = ENR_F_BIGRAM; i < ENR_F_BIG5_MOZ; ++i) {
         EXPECT_EQ(expected[i], actual[i]) << enr_feature_names()[i] << " at " << length;
       }
     }
@@ -504,12 +550,17 @@ TEST(EnrFeatureSet, GeneratorsFillEverySlotOnce) {
   EXPECT_EQ("gb18030", names[49]);
   EXPECT_EQ("iso-2022-cn-icu", names[55]);
   EXPECT_EQ("byte_feature_95", names[151]);
+  EXPECT_EQ("windows-1250-cs", names[152]);
+  EXPECT_EQ("koi8-u-uk", names[ENR_F_C1_COUNT - 1]);
+  EXPECT_EQ("c1-bytes", names[ENR_F_C1_COUNT]);
+  EXPECT_EQ("undefined-iso-8859-1", names[ENR_F_UNDEFINED]);
+  EXPECT_EQ("c1_byte_feature_31", names.back());
 
   std::vector<Enr_feature*> generators;
   enr_create_feature_generators(enr_trained_models(), generators);
   // Languages sharing a character map share one trigram walk, and the pair
   // models share one count of the text.
-  EXPECT_EQ(31u, generators.size());
+  EXPECT_EQ(37u, generators.size());
   const std::string text = "Some text \xC3\xA9 with \xE9 bytes";
   const Enr_input_text input(text.data(), static_cast<std::uint32_t>(text.size()));
   Values values;

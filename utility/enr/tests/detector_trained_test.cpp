@@ -160,6 +160,70 @@ TEST(EnrTrainedDetector, ReadsShortDanishAndNorwegianWithOnlyOSlashAsLatin1) {
   for (const Wstring& line : lines) expect_short_text_read_back(latin1, line, 128);
 }
 
+// Short texts in the Windows and DOS code pages, each with bytes that the
+// ISO-8859 part (or the older code page) of its script reads as other
+// characters or as controls: quotes, dashes, the euro and shekel signs,
+// and the letters that moved. Read with the ISO sibling they would come out
+// wrong, so only the right answer (or one that reads the same) passes.
+TEST(EnrTrainedDetector, ReadsShortTextsInTheWindowsAndDosCodePages) {
+  struct Text_case {
+    const char16_t* encoding;
+    Wstring text;
+  };
+  const Text_case cases[] = {
+      {u"windows-1252", Wstring(u"„Guten Morgen“, sagte der Bäcker – und öffnete die Tür "
+                                    u"zu seinem Laden, in dem es nach frischem Brot roch.\n")},
+      {u"windows-1252", Wstring(u"L’œuvre coûte 15 € — c’est très cher, "
+                                    u"dit-elle en sortant du musée avec sa sœur.\n")},
+      {u"windows-1250", Wstring(u"Příliš žluťoučký kůň úpěl "
+                                    u"ďábelské ódy – řekl šéf na dvoře.\n")},
+      {u"windows-1250", Wstring(u"Wczoraj wieczorem poszliśmy nad jezioro, żeby zobaczyć zachód "
+                                    u"słońca – było świetnie.\n")},
+      {u"windows-1253", Wstring(u"Άνοιξη στην Αθήνα "
+                                    u"– ο καιρός ήταν ζεστός "
+                                    u"και η θάλασσα ήσυχη.\n")},
+      {u"windows-1254", Wstring(u"“Yarın sabah erkenden yola çıkacağız” dedi "
+                                    u"öğretmen ve çocuklar sevinçle bağırdı…\n")},
+      {u"windows-1255", Wstring(u"המחיר הוא 50 ₪ – אמר "
+                                    u"המוכר בחנות הקטנה "
+                                    u"ליד הים.\n")},
+      {u"windows-1257", Wstring(u"Vakar vakare ėjome pasivaikščioti palei upę, buvo labai "
+                                    u"gražu ir šilta.\n")},
+      {u"windows-1257", Wstring(u"Šodien ir ļoti skaista diena, un mēs ejam uz jūru "
+                                    u"peāmīties.\n")},
+      {u"iso-8859-15", Wstring(u"Le prix du cœur de bœuf est de 20 € le kilo, dit la sœur "
+                                   u"du boucher.\n")},
+      {u"ibm866", Wstring(u"Вчера вечером "
+                              u"мы долго гуляли "
+                              u"по старому парку "
+                              u"у реки.\n")},
+      {u"koi8-u", Wstring(u"Вчора ввечері ми "
+                              u"довго гуляли старим "
+                              u"парком біля річки, "
+                              u"їли груші і співали.\n")},
+      // Latin-1 text without a byte in 0x80..0x9F is still Latin-1.
+      {u"iso-8859-1", Wstring(u"El niño comió piña en la montaña y después "
+                                  u"bebió café con su abuela.\n")},
+  };
+  for (const Text_case& c : cases) {
+    SCOPED_TRACE(std::string(c.encoding, c.encoding + std::char_traits<char16_t>::length(c.encoding)));
+    expect_short_text_read_back(encoding_named(c.encoding), c.text, 256);
+  }
+}
+
+// Sixteen bytes of UTF-16 without a byte order mark, and of Shift_JIS
+// katakana and kanji, which read as UTF-16 too.
+TEST(EnrTrainedDetector, ReadsSixteenBytesOfUtf16AndShiftJis) {
+  expect_short_text_read_back(encoding_named(u"UTF-16LE"), u"Адресные", 16);
+  expect_short_text_read_back(encoding_named(u"UTF-16BE"), u"Адресные", 16);
+  const Enr_encoding shift_jis = encoding_named(u"Shift_JIS");
+  for (const Wstring& text : {Wstring(u"ファイル名変更"),
+                              Wstring(u"文字入力テスト"),
+                              Wstring(u"データ読込中。")}) {
+    expect_short_text_read_back(shift_jis, text, 16);
+  }
+}
+
 // A buffer of ISO-2022-CN text read from the start of a file is often cut
 // just after a line end, inside the escape that starts the next line.
 TEST(EnrTrainedDetector, FindsIso2022CnInABufferCutInsideAnEscape) {

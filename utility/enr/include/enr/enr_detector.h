@@ -1,9 +1,13 @@
 #ifndef ENR_DETECTOR_H
 #define ENR_DETECTOR_H
 
-// The encoding detector: 152 feature values of the start of a buffer go to a
+// The encoding detector: the feature values of the start of a buffer go to a
 // boosted ensemble of decision trees, whose charset label is then checked
-// against the whole buffer (plain ASCII, HZ escapes, UTF-16 validity).
+// against the whole buffer (plain ASCII, HZ escapes, UTF-16 validity). An
+// ISO-8859 label for text with bytes the part leaves undefined becomes the
+// Windows sibling that defines them, and a short text taken for UTF-16
+// without a sign of it (no byte order mark, no column of high halves, no
+// common code units) that a double-byte encoding reads becomes that one.
 
 #include <cstdint>
 #include <memory>
@@ -74,7 +78,9 @@ class ENR_API Enr_encoding_detector {
   void write_feature_values(const std::uint16_t* values, std::string& text) const;
 
  private:
-  void classify_text(const Enr_input_text& text, std::string& label, krn::Krn_status& status);
+  // The trees' label with the two corrections above; values (ENR_FEATURE_COUNT
+  // entries) receives the text's feature values.
+  void classify_text(const Enr_input_text& text, std::string& label, std::uint16_t* values, krn::Krn_status& status);
 
   std::unique_ptr<Enr_classifier> m_classifier;
   bool m_parallel = false;

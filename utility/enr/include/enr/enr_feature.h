@@ -4,6 +4,8 @@
 // The feature generators of the encoding detector. Each reads the input text
 // from its start and writes scores into its own slots of the 152-value
 // vector: mostly 0 (ruled out) to 100 (certain), with 10 for no evidence.
+// Slots 0 to 151 keep their first layout; the slots after them were added
+// for the Windows and DOS code pages.
 //
 // A generator keeps running state (keys, counters, automaton states) that is
 // never reset: create one per input and throw it away afterwards.
@@ -43,8 +45,36 @@ enum Enr_feature_array_offset : std::uint16_t {
   ENR_F_ISO_2022_KR_ICU = 54,
   ENR_F_ISO_2022_CN_ICU = 55,
   ENR_F_BYTE = 56,  // 96 slots, bytes 0xA0 to 0xFF
-  ENR_FEATURE_COUNT = 152,
+  ENR_F_TRIGRAM_MORE = 152,  // trigram models 23 and up
+  ENR_F_C1_COUNT = 164,  // how many bytes 0x80 to 0x9F the text holds
+  ENR_F_UNDEFINED = 165,  // ENR_SINGLE_BYTE_PAGES slots
+  ENR_F_C1_BYTE = 185,  // 32 slots, bytes 0x80 to 0x9F
+  ENR_FEATURE_COUNT = 217,
 };
+
+// The slot of trigram model i.
+constexpr std::uint16_t enr_trigram_slot(unsigned model) {
+  return static_cast<std::uint16_t>(model < ENR_FIRST_TRIGRAM_MODELS ? ENR_F_TRIGRAM + model
+                                                                     : ENR_F_TRIGRAM_MORE + model - ENR_FIRST_TRIGRAM_MODELS);
+}
+static_assert(enr_trigram_slot(ENR_TRIGRAM_MODELS - 1) < ENR_F_C1_COUNT, "trigram slots overlap the next feature");
+
+// The single-byte code pages whose undefined bytes the detector counts, in
+// slot order. A byte is defined when the code page reads it as one
+// character that is neither a control (NEL, 0x85 in the ISO-8859 parts,
+// included) nor unassigned.
+inline constexpr unsigned ENR_SINGLE_BYTE_PAGES = 20;
+ENR_API const char* const* enr_single_byte_pages();
+// Bit b & 31 of word b >> 5 is set when the code page defines byte b.
+struct Enr_defined_bytes {
+  std::uint32_t words[8];
+  bool defines(unsigned char byte) const { return (words[byte >> 5] >> (byte & 31)) & 1u; }
+};
+// The defined bytes of page i of enr_single_byte_pages(), read from the
+// converters once.
+ENR_API const Enr_defined_bytes& enr_defined_bytes(unsigned page);
+// The page of that name (compared exactly), or ENR_SINGLE_BYTE_PAGES.
+ENR_API unsigned enr_single_byte_page(const char* name);
 
 // "utf-8", ..., "byte_feature_95", indexed by slot.
 ENR_API const std::vector<std::string>& enr_feature_names();
@@ -68,6 +98,19 @@ class ENR_API Enr_feature {
 class ENR_API Enr_byte_feature : public Enr_feature {
  public:
   using Enr_feature::Enr_feature;
+  void generate(const Enr_input_text& text, std::uint16_t* values) override;
+};
+
+// The bytes 0x80..0x9F, controls in every ISO-8859 part but quotes, dashes
+// and letters in the Windows code pages and in the DOS and KOI8 Cyrillic
+// ones: in ENR_F_C1_COUNT how many there are (at most 32767), in
+// ENR_F_C1_BYTE on the frequency of each (as the byte feature), and in
+// ENR_F_UNDEFINED on, per code page, how many of the text's bytes 0x80 and up
+// the page leaves undefined (at most 32767). Writes only those slots; its
+// own slot is ENR_F_C1_COUNT.
+class ENR_API Enr_high_byte_feature : public Enr_feature {
+ public:
+  Enr_high_byte_feature() : Enr_feature(ENR_F_C1_COUNT) {}
   void generate(const Enr_input_text& text, std::uint16_t* values) override;
 };
 
@@ -133,8 +176,9 @@ class ENR_API Enr_utf32_feature : public Enr_feature {
   void generate(const Enr_input_text& text, std::uint16_t* values) override;
 };
 
-// Share of the text's letter trigrams found among a language's most common
-// ones. With utf7 set it also judges the shape of UTF-7 in the next slot.
+// Share of the letter trigrams of the text (its first 256 KiB) found among a
+// language's most common ones. With utf7 set it also judges the shape of
+// UTF-7 in the next slot.
 class ENR_API Enr_sb_trigram_feature : public Enr_feature {
  public:
   Enr_sb_trigram_feature(std::uint16_t slot, const std::int32_t* trigrams, std::uint32_t count,

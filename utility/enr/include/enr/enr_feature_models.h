@@ -53,7 +53,10 @@ enum Enr_sm_kind : std::uint8_t {
 
 ENR_API const Sm_model& enr_sm_model(Enr_sm_kind kind);
 
-inline constexpr unsigned ENR_TRIGRAM_MODELS = 23;
+// The first 23 trigram models fill slots 8 to 30; the later ones (the
+// Windows and DOS code pages and their languages) fill slots from 152 on.
+inline constexpr unsigned ENR_TRIGRAM_MODELS = 35;
+inline constexpr unsigned ENR_FIRST_TRIGRAM_MODELS = 23;
 inline constexpr unsigned ENR_TRIGRAMS_PER_MODEL = 64;
 inline constexpr unsigned ENR_BIGRAM_MODELS = 10;
 inline constexpr unsigned ENR_BIGRAM_SIZE = 64;

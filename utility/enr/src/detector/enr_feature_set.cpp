@@ -1,5 +1,7 @@
 // Which generator fills which slot, over which table.
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -13,7 +15,10 @@ const char* const TRIGRAM_NAMES[ENR_TRIGRAM_MODELS] = {
     "iso-8859-1-en", "iso-8859-1-da", "iso-8859-1-de", "iso-8859-1-es", "iso-8859-1-fr", "iso-8859-1-it",
     "iso-8859-1-nl", "iso-8859-1-no", "iso-8859-1-pt", "iso-8859-1-sv", "iso-8859-2-cs", "iso-8859-2-hu",
     "iso-8859-2-pl", "iso-8859-2-ro", "iso-8859-5-ru", "iso-8859-6-ar", "iso-8859-7-el", "iso-8859-8-i-he",
-    "iso-8859-8-he", "iso-8859-9-tr", "windows-1251-ru", "windows-1256-ar", "koi8-r-ru"};
+    "iso-8859-8-he", "iso-8859-9-tr", "windows-1251-ru", "windows-1256-ar", "koi8-r-ru",
+    "windows-1250-cs", "windows-1250-hu", "windows-1250-pl", "windows-1250-sk", "windows-1250-sl",
+    "windows-1250-hr", "windows-1257-lt", "windows-1257-lv", "windows-1257-et", "iso-8859-15-et",
+    "ibm866-ru", "koi8-u-uk"};
 
 const char* const BIGRAM_NAMES[ENR_BIGRAM_MODELS] = {
     "koi8-r-ru-moz",      "windows-1251-ru-moz",   "iso-8859-5-ru-moz",  "iso-8859-5-bu-moz",
@@ -28,12 +33,23 @@ const char* const OTHER_NAMES[] = {"big5-moz", "euc-jp-moz", "euc-kr-moz", "gb18
 std::vector<std::string> make_names() {
   std::vector<std::string> names = {"utf-8", "utf-8-moz", "utf-16", "utf-16be", "utf-16le",
                                     "utf-32", "utf-32be", "utf-32le"};
-  for (const char* name : TRIGRAM_NAMES) names.emplace_back(name);
+  for (unsigned i = 0; i < ENR_FIRST_TRIGRAM_MODELS; ++i) names.emplace_back(TRIGRAM_NAMES[i]);
   for (const char* name : BIGRAM_NAMES) names.emplace_back(name);
   for (const char* name : OTHER_NAMES) names.emplace_back(name);
+  char name[32];
   for (int i = 0; i < 96; ++i) {
-    char name[32];
     std::snprintf(name, sizeof name, "byte_feature_%d", i);
+    names.emplace_back(name);
+  }
+  for (unsigned i = ENR_FIRST_TRIGRAM_MODELS; i < ENR_TRIGRAM_MODELS; ++i) names.emplace_back(TRIGRAM_NAMES[i]);
+  names.emplace_back("c1-bytes");
+  for (unsigned i = 0; i < ENR_SINGLE_BYTE_PAGES; ++i) {
+    std::string page = enr_single_byte_pages()[i];
+    std::transform(page.begin(), page.end(), page.begin(), [](unsigned char c) { return std::tolower(c); });
+    names.push_back("undefined-" + page);
+  }
+  for (int i = 0; i < 32; ++i) {
+    std::snprintf(name, sizeof name, "c1_byte_feature_%d", i);
     names.emplace_back(name);
   }
   return names;
@@ -86,7 +102,7 @@ void enr_create_feature_generators(const Enr_model_set& models, std::vector<Enr_
   // Each generator is handed over as soon as it exists, so that an
   // allocation failure part way leaves nothing unowned.
   auto add = [&generators](Enr_feature* feature) { generators.push_back(feature); };
-  generators.reserve(generators.size() + 31);
+  generators.reserve(generators.size() + 40);
   add(new Enr_utf8_feature(ENR_F_UTF8));
   add(new Enr_utf8_feature_sm(ENR_F_UTF8_MOZ));
   add(new Enr_utf16_feature(ENR_F_UTF16));
@@ -97,12 +113,12 @@ void enr_create_feature_generators(const Enr_model_set& models, std::vector<Enr_
     if (grouped[i]) continue;
     const Enr_trigram_model& model = models.trigrams[i];
     std::vector<Enr_sb_trigram_group_feature::Model> group{
-        {static_cast<std::uint16_t>(ENR_F_TRIGRAM + i), model.trigrams, model.count}};
+        {enr_trigram_slot(i), model.trigrams, model.count}};
     for (unsigned j = i + 1; j < ENR_TRIGRAM_MODELS; ++j) {
       const Enr_trigram_model& other = models.trigrams[j];
       if (same_map(model.char_map, other.char_map)) {
         grouped[j] = true;
-        group.push_back({static_cast<std::uint16_t>(ENR_F_TRIGRAM + j), other.trigrams, other.count});
+        group.push_back({enr_trigram_slot(j), other.trigrams, other.count});
       }
     }
     if (group.size() == 1) {
@@ -138,6 +154,7 @@ void enr_create_feature_generators(const Enr_model_set& models, std::vector<Enr_
     add(new Enr_esc_feature_seq(slot, sequences, count));
   }
   add(new Enr_byte_feature(ENR_F_BYTE));
+  add(new Enr_high_byte_feature());
 }
 
 }  // namespace enr

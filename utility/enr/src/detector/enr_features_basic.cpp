@@ -1,6 +1,13 @@
-// The generators that need no trained table: byte frequencies and the
-// Unicode transformation formats.
+// The generators that need no trained table: byte frequencies, the bytes
+// the single-byte code pages leave undefined, and the Unicode
+// transformation formats.
 
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <vector>
 
 #include "enr/enr_feature.h"
@@ -42,6 +49,77 @@ void Enr_byte_feature::generate(const Enr_input_text& text, std::uint16_t* value
   }
   for (unsigned j = 0; j < 96; ++j) {
     values[m_slot + j] = static_cast<std::uint16_t>(static_cast<std::uint64_t>(counts[j]) * 65535 / length);
+  }
+}
+
+namespace {
+
+constexpr const char* SINGLE_BYTE_PAGES[ENR_SINGLE_BYTE_PAGES] = {
+    "ISO-8859-1",   "ISO-8859-2",   "ISO-8859-5",   "ISO-8859-6",   "ISO-8859-7",   "ISO-8859-8",   "ISO-8859-9",
+    "ISO-8859-15",  "windows-1250", "windows-1251", "windows-1252", "windows-1253", "windows-1254", "windows-1255",
+    "windows-1256", "windows-1257", "KOI8-R",       "KOI8-U",       "IBM866",       "TIS-620"};
+
+// A page ICU cannot open defines nothing, which the counts then say.
+Enr_defined_bytes read_defined_bytes(const char* page) {
+  Enr_defined_bytes defined{};
+  UErrorCode error = U_ZERO_ERROR;
+  UConverter* converter = ucnv_open(page, &error);
+  if (U_FAILURE(error)) return defined;
+  for (unsigned b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    UChar decoded[4];
+    error = U_ZERO_ERROR;
+    ucnv_reset(converter);
+    const int32_t length = ucnv_toUChars(converter, decoded, 4, &byte, 1, &error);
+    if (U_FAILURE(error) || length != 1 || decoded[0] == 0xFFFD || decoded[0] == 0x1A) continue;
+    const std::int8_t type = u_charType(decoded[0]);
+    if (type == U_UNASSIGNED || type == U_CONTROL_CHAR) continue;
+    defined.words[b >> 5] |= 1u << (b & 31);
+  }
+  ucnv_close(converter);
+  return defined;
+}
+
+}  // namespace
+
+const char* const* enr_single_byte_pages() { return SINGLE_BYTE_PAGES; }
+
+const Enr_defined_bytes& enr_defined_bytes(unsigned page) {
+  static const std::array<Enr_defined_bytes, ENR_SINGLE_BYTE_PAGES> pages = [] {
+    std::array<Enr_defined_bytes, ENR_SINGLE_BYTE_PAGES> read{};
+    for (unsigned i = 0; i < ENR_SINGLE_BYTE_PAGES; ++i) read[i] = read_defined_bytes(SINGLE_BYTE_PAGES[i]);
+    return read;
+  }();
+  return pages.at(page);
+}
+
+unsigned enr_single_byte_page(const char* name) {
+  for (unsigned i = 0; i < ENR_SINGLE_BYTE_PAGES; ++i) {
+    if (std::strcmp(SINGLE_BYTE_PAGES[i], name) == 0) return i;
+  }
+  return ENR_SINGLE_BYTE_PAGES;
+}
+
+void Enr_high_byte_feature::generate(const Enr_input_text& text, std::uint16_t* values) {
+  const std::uint32_t length = text.length();
+  std::uint32_t counts[256] = {};
+  const unsigned char* data = text.data();
+  for (std::uint32_t i = 0; i < length; ++i) ++counts[data[i]];
+  auto capped = [](std::uint32_t n) { return static_cast<std::uint16_t>(std::min<std::uint32_t>(n, 32767)); };
+  std::uint32_t c1 = 0;
+  for (unsigned b = 0x80; b < 0xA0; ++b) {
+    c1 += counts[b];
+    values[ENR_F_C1_BYTE + b - 0x80] =
+        length ? static_cast<std::uint16_t>(static_cast<std::uint64_t>(counts[b]) * 65535 / length) : 0;
+  }
+  values[ENR_F_C1_COUNT] = capped(c1);
+  for (unsigned page = 0; page < ENR_SINGLE_BYTE_PAGES; ++page) {
+    const Enr_defined_bytes& defined = enr_defined_bytes(page);
+    std::uint32_t undefined = 0;
+    for (unsigned b = 0x80; b < 0x100; ++b) {
+      if (!defined.defines(static_cast<unsigned char>(b))) undefined += counts[b];
+    }
+    values[ENR_F_UNDEFINED + page] = capped(undefined);
   }
 }
 

@@ -15,6 +15,12 @@ namespace {
 // all-ones value marks a free slot.
 constexpr std::uint32_t EMPTY = 0xFFFFFFFF;
 
+// The trigram share is read from at most this much of the text's start:
+// sixteen times the longest text the trees were trained on, where the share
+// has long stopped changing. The walks are most of the detector's work, and
+// over a whole mebibyte they no longer fit its time.
+constexpr std::uint32_t TRIGRAM_TEXT = 256 * 1024;
+
 }  // namespace
 
 Enr_sb_trigram_feature::Enr_sb_trigram_feature(std::uint16_t slot, const std::int32_t* trigrams, std::uint32_t count,
@@ -87,9 +93,10 @@ void Enr_sb_trigram_feature::generate(const Enr_input_text& text, std::uint16_t*
   unsigned char last = 0;
   static const unsigned char NO_MAP[256] = {};
   const unsigned char* map = m_char_map ? m_char_map : NO_MAP;
-  // Written without branches on the text: this loop runs 23 times over up
-  // to a mebibyte for every detection.
-  for (std::uint32_t i = 0; i < text.length(); ++i) {
+  // Written without branches on the text: this loop runs once per character
+  // map for every detection.
+  const std::uint32_t length = std::min(text.length(), TRIGRAM_TEXT);
+  for (std::uint32_t i = 0; i < length; ++i) {
     const unsigned char mapped = map[data[i]];
     const bool skip = (mapped == 0) | ((mapped == ' ') & (last == ' '));
     const std::uint32_t next = ((key << 8) + mapped) & 0xFFFFFF;
@@ -171,7 +178,8 @@ void Enr_sb_trigram_group_feature::generate(const Enr_input_text& text, std::uin
   std::uint32_t key = 0;
   std::uint32_t lookups = 0;
   unsigned char last = 0;
-  for (std::uint32_t i = 0; i < text.length(); ++i) {
+  const std::uint32_t length = std::min(text.length(), TRIGRAM_TEXT);
+  for (std::uint32_t i = 0; i < length; ++i) {
     const unsigned char mapped = map[data[i]];
     const bool skip = (mapped == 0) | ((mapped == ' ') & (last == ' '));
     const std::uint32_t next = ((key << 8) + mapped) & 0xFFFFFF;
