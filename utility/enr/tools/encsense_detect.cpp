@@ -1,14 +1,21 @@
 // encsense-detect FILE...: prints, per file, the name of the encoding the
-// detector finds, or "unknown" when it finds none, on standard output; why a
-// file could not be read goes to standard error, so that the output holds
-// results only. Exits with 1 when any file could not be read, 2 without files.
+// detector finds (the registry's name, in lower case), or "unknown" when it
+// finds none, on standard output; "-" reads standard input. Why a file
+// could not be read goes to standard error, so that the output holds results
+// only. Exits with 0 when every file was recognised, 1 when some were
+// "unknown", 2 when a file could not be read or without files.
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <iostream>
+#include <iterator>
+#include <memory>
 #include <string>
 
 #include "enr/enr_detect_convert.h"
 #include "enr/enr_encoding.h"
+#include "krn/krn_buffer.h"
 #include "krn/krn_file.h"
 #include "krn/krn_file_buffer.h"
 #include "krn/krn_messages.h"
@@ -49,35 +56,52 @@ void report_failure(const char* file, const char* what, const std::string& why) 
   std::fprintf(stderr, "%s: %s: %s\n", file, what, why.c_str());
 }
 
+// Standard input read to its end.
+std::string read_standard_input() {
+  std::cin >> std::noskipws;
+  return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: encsense-detect FILE...\n");
+    std::fprintf(stderr, "usage: encsense-detect FILE... (\"-\" reads standard input)\n");
     return 2;
   }
-  int exit_code = 0;
+  bool failed = false;
+  bool unknown = false;
   enr::Enr_detect_convert detector;
+  std::string standard_input;
+  bool standard_input_read = false;
   for (int i = 1; i < argc; ++i) {
-    krn::Wstring name;
-    if (!usable_file_name(argv[i], name)) {
-      report_failure(argv[i], "cannot read", "the file name is not UTF-8.");
-      exit_code = 1;
-      continue;
-    }
     krn::Krn_status status;
-    krn::Krn_file_buffer file(name, krn::KRN_FILE_OPEN_EXISTING, krn::KRN_FILE_ACCESS_READ, 0,
-                              krn::KRN_FILE_SHARE_READ, status);
-    if (!status.ok()) {
-      report_failure(argv[i], "cannot read", status_text(status));
-      exit_code = 1;
-      continue;
+    std::unique_ptr<krn::Krn_buffer> buffer;
+    if (std::string(argv[i]) == "-") {
+      // Read once: a second "-" sees what the first one saw.
+      if (!standard_input_read) standard_input = read_standard_input();
+      standard_input_read = true;
+      buffer = std::make_unique<krn::Krn_string_buffer>(standard_input, true);
+    } else {
+      krn::Wstring name;
+      if (!usable_file_name(argv[i], name)) {
+        report_failure(argv[i], "cannot read", "the file name is not UTF-8.");
+        failed = true;
+        continue;
+      }
+      buffer = std::make_unique<krn::Krn_file_buffer>(name, krn::KRN_FILE_OPEN_EXISTING, krn::KRN_FILE_ACCESS_READ, 0,
+                                                      krn::KRN_FILE_SHARE_READ, status);
+      if (!status.ok()) {
+        report_failure(argv[i], "cannot read", status_text(status));
+        failed = true;
+        continue;
+      }
     }
     unsigned char flags = 0;
-    const enr::Enr_encoding encoding = detector.detect_character_encoding(&file, flags, status);
+    const enr::Enr_encoding encoding = detector.detect_character_encoding(buffer.get(), flags, status);
     if (!status.ok()) {
       report_failure(argv[i], "detection failed", status_text(status));
-      exit_code = 1;
+      failed = true;
       continue;
     }
     std::string display = "unknown";
@@ -85,8 +109,10 @@ int main(int argc, char** argv) {
       krn::Wstring wide;
       enr::enr_display_name(encoding, wide, status);
       if (status.ok()) krn::krn_utf16_to_utf8(wide, display);
+      std::transform(display.begin(), display.end(), display.begin(), [](unsigned char c) { return std::tolower(c); });
     }
+    unknown = unknown || display == "unknown";
     std::printf("%s: %s\n", argv[i], display.c_str());
   }
-  return exit_code;
+  return failed ? 2 : unknown ? 1 : 0;
 }
