@@ -1,5 +1,6 @@
 #include "tla_command_line.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "enr/enr_detect_convert.h"
+#include "enr/enr_encoding.h"
+#include "krn/krn_buffer.h"
 #include "krn/krn_file.h"
 #include "krn/krn_file_buffer.h"
 #include "krn/krn_messages.h"
@@ -82,7 +86,7 @@ const char* const USAGE[] = {
     "",
     "Usage:",
     "",
-    "\tkestrel -k <key_name>  (-k <key_name>)* -s <schema> -i <input_file> -o <output_file>",
+    "\tkestrel -k <key_name>  (-k <key_name>)* -s <schema> [-e <encoding>] -i <input_file> -o <output_file>",
     "\tkestrel -u -i <input_file> -o <output_file>",
     "\tkestrel -h",
     "",
@@ -100,6 +104,10 @@ const char* const USAGE[] = {
     "\t\t\tidentify the fields in the input is from their order in the specified <schema>.",
     "",
     "\t<input_file>\tis the relative filename of the input file",
+    "",
+    "\t<encoding>\tis the encoding of the input file, such as windows-1252, iso-8859-15 or",
+    "\t\t\tutf-16, or auto to have it recognised (and printed). Without -e the input is",
+    "\t\t\tUTF-8, or UTF-16 or UTF-32 when it starts with their byte order mark.",
     "",
     "\t<output_file>\tis the relative filename of the output file. If the output file already",
     "\t\t\texists kestrel will fail",
@@ -175,10 +183,36 @@ struct Options {
   std::vector<krn::GUID> formatter_types;
   krn::Wstring input_name;
   krn::Wstring output_name;
+  std::string encoding_name;  // -e; "auto" has the detector find it
   bool have_input = false;
   bool have_output = false;
+  bool have_encoding = false;
   bool upgrade = false;
 };
+
+// The encoding -e names, checked before any file is opened; "auto" is left
+// for choose_encoding.
+void resolve_encoding(const Options& options, Tla_input_encoding& encoding, krn::Krn_status& status) {
+  status.clear();
+  if (!options.have_encoding || options.encoding_name == "auto") return;
+  krn::Wstring name;
+  krn::krn_utf8_to_utf16(options.encoding_name, name);
+  krn::Krn_status lookup;
+  encoding.encoding = enr::enr_display_name(name, lookup);
+  if (encoding.encoding == enr::ENR_UNKNOWN_ENCODING) {
+    status.assign(TLA_E_UNKNOWN_ENCODING, krn::Krn_wstring_status_arg(name));
+    return;
+  }
+  enr::enr_display_name(encoding.encoding, encoding.name, lookup);
+}
+
+// The display name of an encoding in lower case, as people write it.
+std::string lower_name(const krn::Wstring& name) {
+  std::string text;
+  krn::krn_utf16_to_utf8(name, text);
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
 
 // The folder a file name lies in, "" for the current one.
 krn::Wstring folder_of(const krn::Wstring& name) {
@@ -313,6 +347,7 @@ class Run {
   int build();
   int upgrade();
   bool open_input();
+  bool choose_encoding(Tla_input_encoding& encoding);
   bool create_output();
   int finish(const char* heading);
 
@@ -331,7 +366,7 @@ int Run::main(int argc, const char* const* argv) {
 
   const Options& options = m_options;
   if (options.upgrade && options.have_input && options.have_output && options.key_names.empty() &&
-      options.schema.empty())
+      options.schema.empty() && !options.have_encoding)
     return upgrade();
   if (options.key_names.empty() || options.schema.empty() || !options.have_input || !options.have_output)
     return report_with_usage("Invalid number of arguments.");
@@ -379,6 +414,15 @@ bool Run::scan_options(int argc, const char* const* argv) {
       case 'u':
         m_options.upgrade = true;
         break;
+      case 'e':
+        if (m_options.have_encoding) {
+          reason.assign(TLA_E_OPTION_REPEATED, krn::Krn_wstring_status_arg(krn::Wstring(u"-e")));
+          report_with_usage("Commmand line invalid.", &reason);
+          return false;
+        }
+        m_options.encoding_name = argument;
+        m_options.have_encoding = true;
+        break;
       default:
         report_with_usage("Commmand line invalid.");
         return false;
@@ -396,6 +440,67 @@ bool Run::open_input() {
   return false;
 }
 
+// Where -e names no encoding, the input's start says: a byte order mark of
+// UTF-16 or UTF-32 (skipped here), else UTF-8; for -e auto the detector
+// reads the first mebibyte, and what it finds is printed. The input is left
+// where its text starts.
+bool Run::choose_encoding(Tla_input_encoding& encoding) {
+  const bool detect = m_options.have_encoding && m_options.encoding_name == "auto";
+  if (m_options.have_encoding && !detect) return true;
+  std::string start(detect ? std::size_t{1} << 20 : 4, '\0');
+  const std::size_t got = m_input.read(start.data(), start.size(), m_status);
+  if (m_status == krn::KRN_E_END_OF_DATA) m_status.clear();
+  if (!m_status.ok()) return false;
+  start.resize(got);
+  std::int64_t text_start = 0;
+  if (!detect) {
+    struct Mark {
+      const char* bytes;
+      std::size_t length;
+      const char16_t* encoding;
+    };
+    // The UTF-32 marks first: FF FE 00 00 starts with the UTF-16LE one.
+    static constexpr Mark MARKS[] = {{"\xFF\xFE\0\0", 4, u"UTF-32LE"},
+                                     {"\0\0\xFE\xFF", 4, u"UTF-32BE"},
+                                     {"\xFF\xFE", 2, u"UTF-16LE"},
+                                     {"\xFE\xFF", 2, u"UTF-16BE"}};
+    for (const Mark& mark : MARKS) {
+      if (start.compare(0, mark.length, mark.bytes, mark.length) != 0) continue;
+      krn::Krn_status lookup;
+      encoding.encoding = enr::enr_display_name(krn::Wstring(mark.encoding), lookup);
+      enr::enr_display_name(encoding.encoding, encoding.name, lookup);
+      text_start = static_cast<std::int64_t>(mark.length);
+      break;
+    }
+  } else {
+    krn::Krn_raw_memory_buffer buffer(static_cast<krn::int64>(start.size()),
+                                      reinterpret_cast<const unsigned char*>(start.data()),
+                                      krn::Krn_raw_memory_buffer::NO_DELETE);
+    enr::Enr_detect_convert detector;
+    unsigned char flags = 0;
+    enr::Enr_encoding found = detector.detect_character_encoding(&buffer, flags, m_status);
+    if (!m_status.ok()) return false;
+    if (found == enr::ENR_UNKNOWN_ENCODING) {
+      m_status.assign(TLA_E_ENCODING_NOT_FOUND, krn::Krn_wstring_status_arg(m_options.input_name));
+      return false;
+    }
+    krn::Krn_status lookup;
+    if ((flags & 1) != 0) {
+      // UTF-16 in the order found, its mark (when there is one) skipped.
+      found = enr::enr_display_name(krn::Wstring((flags & 2) != 0 ? u"UTF-16LE" : u"UTF-16BE"), lookup);
+      if ((flags & 4) != 0) text_start = 2;
+    }
+    // Plain ASCII is UTF-8, read as UTF-8 always is.
+    if (found == enr::ENR_US_ASCII) found = enr::ENR_UTF_8;
+    encoding.encoding = found;
+    enr::enr_display_name(found, encoding.name, lookup);
+    std::printf("Input encoding: %s\n", lower_name(encoding.name).c_str());
+    std::fflush(stdout);
+  }
+  m_input.seek(text_start, m_status);
+  return m_status.ok();
+}
+
 bool Run::create_output() {
   if (m_output.create(m_options.output_name, m_status)) return true;
   report_with_usage("Output Filename Invalid.", &m_status);
@@ -410,8 +515,12 @@ int Run::build() {
   if (m_status.ok()) resolve_keys(m_options.schema, m_options.key_names, key_positions, m_status);
   std::uint64_t memory = TLA_DEFAULT_MEMORY;
   if (m_status.ok()) memory_budget(memory, m_status);
+  Tla_input_encoding encoding;
+  if (m_status.ok()) resolve_encoding(m_options, encoding, m_status);
   if (!m_status.ok()) return finish("Failed to generate file.");
-  if (!open_input() || !create_output()) return -1;
+  if (!open_input()) return -1;
+  if (!choose_encoding(encoding)) return finish("Failed to generate file.");
+  if (!create_output()) return -1;
 
   Tla_read_outcome outcome = Tla_read_outcome::FAILED;
   try {
@@ -420,7 +529,7 @@ int Run::build() {
     writer.begin(m_status);
     if (m_status.ok()) {
       Console_progress progress(m_input.length());
-      outcome = read_records(m_input, m_options.input_name, m_options.schema, key_positions, writer,
+      outcome = read_records(m_input, m_options.input_name, encoding, m_options.schema, key_positions, writer,
                              progress.shown() ? &progress : nullptr, m_status);
     }
     if (outcome == Tla_read_outcome::DONE && writer.record_count() == 0) {

@@ -12,7 +12,7 @@ namespace tla {
 
 inline constexpr char TLA_PROGRAM_NAME[] = "kestrel";
 inline constexpr char TLA_PROGRAM_VERSION[] = "22.08.00";
-inline constexpr char TLA_OPTIONS[] = "k:s:i:o:hu";
+inline constexpr char TLA_OPTIONS[] = "k:s:i:o:hue:";
 
 // Scans options the way the tool always has: "-" or "/" starts an option
 // argument, options without an argument may be grouped ("-uh"), an option

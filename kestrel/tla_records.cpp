@@ -12,6 +12,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include "enr/enr_convert.h"
+#include "enr/enr_status_codes.h"
 #include "krn/krn_file.h"
 #include "krn/krn_status.h"
 #include "krn/krn_status_args.h"
@@ -238,8 +240,12 @@ constexpr std::size_t BATCH_BYTES = 1 << 20;
 // Whole lines of the input, then what they became.
 struct Batch {
   std::string input;
+  std::uint64_t input_bytes = 0;  // of the file, which a converted input has fewer or more of
   std::uint64_t first_line = 0;
   bool last = false;  // the input ends with these lines (the last may lack its LF)
+  // Set when the lines after these hold a sequence that the input's
+  // encoding cannot read: the run fails there unless a line before fails.
+  krn::Krn_status unreadable;
 
   std::string records;
   std::vector<std::uint32_t> record_starts;
@@ -330,36 +336,39 @@ void encode_batch(const Line_context& context, Tla_record_encoder& encoder, Batc
       if (!encode_line(context, input.substr(start, end - start), number, scratch, fields, encoder, batch)) return;
       start = end + 1;
     }
+    if (!batch.unreadable.ok()) {
+      batch.status = batch.unreadable;
+      batch.outcome = Tla_read_outcome::FAILED;
+    }
   } catch (const std::exception& error) {
     tla_report_exception(error, batch.status);
     batch.outcome = Tla_read_outcome::FAILED;
   }
 }
 
-// Hands out the input in batches of whole lines.
+// Hands out the input in batches of whole lines, converted to UTF-8 first
+// when it is in another encoding.
 class Batch_reader {
  public:
-  Batch_reader(krn::Krn_file& input) : m_input(input) {}
+  Batch_reader(krn::Krn_file& input, const krn::Wstring& input_name, const Tla_input_encoding& encoding)
+      : m_input(input), m_input_name(input_name), m_encoding(encoding) {}
 
-  // The next batch; null at the end or on a failure of the file (status).
+  // The next batch; null at the end or on a failure (status).
   std::unique_ptr<Batch> next(krn::Krn_status& status) {
     if (m_done) return nullptr;
+    if (m_encoding.encoding != enr::ENR_UTF_8 && !m_decoder) {
+      m_decoder = std::make_unique<enr::Enr_utf8_decoder>(m_encoding.encoding, status);
+      if (!status.ok()) return nullptr;
+    }
     auto batch = std::make_unique<Batch>();
     batch->input.swap(m_carry);
     batch->first_line = m_line;
+    const std::uint64_t bytes_before = m_bytes;
     // A line longer than a batch makes the batch as long as the line.
     while (!m_done) {
       const std::size_t have = batch->input.size();
-      batch->input.resize(have + BATCH_BYTES);
-      const std::size_t got = m_input.read(batch->input.data() + have, BATCH_BYTES, status);
-      batch->input.resize(have + got);
-      m_bytes += got;
-      if (status == krn::KRN_E_END_OF_DATA || (status.ok() && got == 0)) {
-        status.clear();
-        m_done = true;
-        break;
-      }
-      if (!status.ok()) return nullptr;
+      if (!read_more(*batch, status)) return nullptr;
+      if (m_done) break;
       const std::size_t lf = batch->input.rfind(static_cast<char>(LF));
       if (lf != std::string::npos && lf >= have) {
         m_carry.assign(batch->input, lf + 1);
@@ -368,15 +377,46 @@ class Batch_reader {
       }
     }
     batch->last = m_done;
+    batch->input_bytes = m_decoder ? m_bytes - bytes_before : batch->input.size();
     m_line += static_cast<std::uint64_t>(std::count(batch->input.begin(), batch->input.end(), static_cast<char>(LF)));
-    if (batch->input.empty()) return nullptr;
+    if (batch->input.empty() && batch->unreadable.ok()) return nullptr;
     return batch;
   }
 
   std::uint64_t bytes_read() const { return m_bytes; }
 
  private:
+  // Appends the next piece of the input to the batch; false on a failure of
+  // the file. Sets m_done at the end, and at bytes the encoding cannot read,
+  // where the batch keeps its whole lines before them and the failure.
+  bool read_more(Batch& batch, krn::Krn_status& status) {
+    std::string& target = m_decoder ? m_raw : batch.input;
+    const std::size_t have = m_decoder ? 0 : target.size();
+    target.resize(have + BATCH_BYTES);
+    const std::size_t got = m_input.read(target.data() + have, BATCH_BYTES, status);
+    target.resize(have + got);
+    m_bytes += got;
+    const bool end = status == krn::KRN_E_END_OF_DATA || (status.ok() && got == 0);
+    if (end) status.clear();
+    if (!status.ok()) return false;
+    m_done = end;
+    if (!m_decoder || m_decoder->decode(m_raw.data(), m_raw.size(), end, batch.input)) return true;
+    // The line that holds the bad bytes is dropped with them.
+    const std::size_t lf = batch.input.rfind(static_cast<char>(LF));
+    batch.input.resize(lf == std::string::npos ? 0 : lf + 1);
+    const std::uint64_t line =
+        m_line + static_cast<std::uint64_t>(std::count(batch.input.begin(), batch.input.end(), static_cast<char>(LF)));
+    batch.unreadable.assign(TLA_E_INPUT_ENCODING_AT, krn::Krn_wstring_status_arg(m_input_name),
+                            krn::Krn_uint_status_arg(line), krn::Krn_wstring_status_arg(m_encoding.name));
+    m_done = true;
+    return true;
+  }
+
   krn::Krn_file& m_input;
+  const krn::Wstring& m_input_name;
+  const Tla_input_encoding& m_encoding;
+  std::unique_ptr<enr::Enr_utf8_decoder> m_decoder;
+  std::string m_raw;
   std::string m_carry;
   std::uint64_t m_line = 1;
   std::uint64_t m_bytes = 0;
@@ -432,12 +472,12 @@ class Batch_queue {
 
 }  // namespace
 
-Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_name, const Tla_schema& schema,
-                              const std::vector<std::uint64_t>& key_positions, Tla_data_set_writer& writer,
-                              Tla_read_progress* progress, krn::Krn_status& status) {
+Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_name, const Tla_input_encoding& encoding,
+                              const Tla_schema& schema, const std::vector<std::uint64_t>& key_positions,
+                              Tla_data_set_writer& writer, Tla_read_progress* progress, krn::Krn_status& status) {
   status.clear();
   const Line_context context{input_name, schema, key_positions};
-  Batch_reader reader(input);
+  Batch_reader reader(input, input_name, encoding);
   const std::uint64_t input_size = static_cast<std::uint64_t>(input.length());
   Batch_queue queue;
   std::atomic<bool> stop{false};
@@ -468,7 +508,7 @@ Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_na
         if (!batch) {
           more = false;
           if (!status.ok()) {
-            status.push(krn::KRN_E_READ);
+            if (status != enr::ENR_E_UNKNOWN_ENCODING) status.push(krn::KRN_E_READ);
             outcome = Tla_read_outcome::FAILED;
             stop.store(true);
           }
@@ -490,8 +530,8 @@ Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_na
       }
       // The first batch tells what the whole input will take: a disk too
       // small fails now, not after minutes of work.
-      if (written == 1 && !batch->input.empty()) {
-        const double scale = static_cast<double>(input_size) / static_cast<double>(batch->input.size());
+      if (written == 1 && batch->input_bytes > 0) {
+        const double scale = static_cast<double>(input_size) / static_cast<double>(batch->input_bytes);
         writer.check_space(static_cast<std::uint64_t>(scale * static_cast<double>(batch->records.size())),
                            static_cast<std::uint64_t>(scale * static_cast<double>(batch->record_starts.size())),
                            status);

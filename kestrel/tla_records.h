@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "enr/enr_encoding.h"
 #include "krn/krn_types.h"
 #include "tla_data_set_format.h"
 #include "tla_data_set_tokens.h"
@@ -92,16 +93,24 @@ class Tla_read_progress {
   virtual void update(std::uint64_t records, std::uint64_t bytes_read) = 0;
 };
 
-// Reads the input from its start to its end: TAB ends a field, LF or CR LF
-// a record, a UTF-8 byte order mark is dropped wherever it stands, and a
+// How the input's bytes are read: as UTF-8, or converted from another
+// encoding (strictly: a sequence the encoding cannot read fails the run
+// with TLA_E_INPUT_ENCODING_AT naming its line).
+struct Tla_input_encoding {
+  enr::Enr_encoding encoding = enr::ENR_UTF_8;
+  krn::Wstring name;  // as messages give it
+};
+
+// Reads the input from its position to its end: TAB ends a field, LF or CR
+// LF a record, a UTF-8 byte order mark is dropped wherever it stands, and a
 // last line without a line end is a record too. Each record is checked
 // (UTF-8, no NUL bytes, the schema's field count), encoded, and handed to
 // the writer in input order; lines are encoded on every core at once.
 // input_name names the input in the status. On the first failure, in input
 // order, the reading stops.
-Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_name, const Tla_schema& schema,
-                              const std::vector<std::uint64_t>& key_positions, Tla_data_set_writer& writer,
-                              Tla_read_progress* progress, krn::Krn_status& status);
+Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_name, const Tla_input_encoding& encoding,
+                              const Tla_schema& schema, const std::vector<std::uint64_t>& key_positions,
+                              Tla_data_set_writer& writer, Tla_read_progress* progress, krn::Krn_status& status);
 
 // True when the bytes are well-formed UTF-8: no overlong forms, no
 // surrogates, nothing above U+10FFFF, no sequence cut short.

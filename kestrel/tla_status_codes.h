@@ -50,6 +50,11 @@ inline constexpr unsigned TLA_E_MEMORY_TOO_SMALL = 0xC201254B;     // %1 budget,
 inline constexpr unsigned TLA_E_DISK_SPACE = 0xC201254C;           // %1 folder, %2 MB needed, %3 MB free
 inline constexpr unsigned TLA_E_SPILL_FILE = 0xC201254D;           // %1 folder: the sorted runs could not be kept there
 
+// Inputs in other encodings.
+inline constexpr unsigned TLA_E_INPUT_ENCODING_AT = 0xC201254E;    // %1 input, %2 line, %3 encoding: a sequence it cannot read
+inline constexpr unsigned TLA_E_UNKNOWN_ENCODING = 0xC201254F;     // %1 the name given with -e
+inline constexpr unsigned TLA_E_ENCODING_NOT_FOUND = 0xC2012550;   // %1 input: -e auto found no encoding
+
 // Raised by the deep check of a data set file (verify), each as the child of
 // TLA_E_FILE_DAMAGED naming the file. Every one names in its arguments the
 // file offset where the problem shows.

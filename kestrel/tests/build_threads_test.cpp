@@ -73,7 +73,7 @@ Built build_in_batches(const std::string& input, const std::vector<krn::Wstring>
   Tla_data_set_writer writer(output, keys, SCHEMA, positions);
   if (built.status.ok()) writer.begin(built.status);
   if (built.status.ok() &&
-      read_records(file, u"in.tsv", SCHEMA, positions, writer, nullptr, built.status) == Tla_read_outcome::DONE) {
+      read_records(file, u"in.tsv", Tla_input_encoding(), SCHEMA, positions, writer, nullptr, built.status) == Tla_read_outcome::DONE) {
     writer.finish(built.status);
   }
   read_back(output, built.bytes);

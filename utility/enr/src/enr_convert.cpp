@@ -5,6 +5,7 @@
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
 
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -544,6 +545,82 @@ bool enr_utf16_is_not_in_encoding(Enr_encoding encoding, const Wstring& text, Kr
   if (!convert_from_utf16(encoding, source, out, failures, status)) return false;
   // A lone surrogate counts as one character, as it fails as one.
   return failures == static_cast<uint64>(u_countChar32(text.data(), static_cast<int32_t>(text.size())));
+}
+
+Enr_utf8_decoder::Enr_utf8_decoder(Enr_encoding encoding, krn::Krn_status& status) {
+  status.clear();
+  Noise unused;
+  Converter converter = open_converter(encoding, unused, status);
+  if (!status.ok()) return;
+  UErrorCode error = U_ZERO_ERROR;
+  ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+  if (U_FAILURE(error)) {
+    krn::krn_translate_icu_error(error, status);
+    return;
+  }
+  m_converter = converter.release();
+}
+
+Enr_utf8_decoder::~Enr_utf8_decoder() {
+  if (m_converter != nullptr) ucnv_close(static_cast<UConverter*>(m_converter));
+}
+
+namespace {
+
+void append_utf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+bool Enr_utf8_decoder::decode(const char* bytes, std::size_t size, bool last, std::string& out) {
+  if (m_converter == nullptr || m_failed) return false;
+  auto* converter = static_cast<UConverter*>(m_converter);
+  const char* source = bytes;
+  const char* const limit = bytes + size;
+  UChar units[16384];
+  for (;;) {
+    UChar* target = units;
+    UErrorCode error = U_ZERO_ERROR;
+    ucnv_toUnicode(converter, &target, units + std::size(units), &source, limit, nullptr, last, &error);
+    // ICU writes whole UTF-16; a pair may still straddle two calls.
+    for (const UChar* unit = units; unit != target; ++unit) {
+      const char16_t u = *unit;
+      if (m_lead != 0) {
+        if (u >= 0xDC00 && u <= 0xDFFF) {
+          append_utf8(0x10000 + ((static_cast<char32_t>(m_lead) - 0xD800) << 10) + (u - 0xDC00), out);
+          m_lead = 0;
+          continue;
+        }
+        m_lead = 0;
+      }
+      if (u >= 0xD800 && u <= 0xDBFF) {
+        m_lead = u;
+      } else {
+        append_utf8(u, out);
+      }
+    }
+    if (error == U_BUFFER_OVERFLOW_ERROR) continue;
+    if (U_FAILURE(error)) {
+      m_failed = true;
+      return false;
+    }
+    return true;
+  }
 }
 
 }  // namespace enr

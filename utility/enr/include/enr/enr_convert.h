@@ -16,6 +16,7 @@
 // UTF-16 is written and read in the host's byte order (little-endian).
 // Streams are read from their position to their end.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -73,6 +74,29 @@ ENR_API std::uint16_t enr_utf16_is_in_encoding(Enr_encoding encoding, krn::Krn_i
 // True when not one character of the text converts to the encoding (an empty
 // text included).
 ENR_API bool enr_utf16_is_not_in_encoding(Enr_encoding encoding, const krn::Wstring& text, krn::Krn_status& status);
+
+// Text in one encoding to UTF-8, piece by piece, refusing what the encoding
+// cannot read instead of substituting it: for reading a file of any size in
+// order.
+class ENR_API Enr_utf8_decoder {
+ public:
+  // ENR_E_UNKNOWN_ENCODING when no converter reads the encoding.
+  Enr_utf8_decoder(Enr_encoding encoding, krn::Krn_status& status);
+  ~Enr_utf8_decoder();
+  Enr_utf8_decoder(const Enr_utf8_decoder&) = delete;
+  Enr_utf8_decoder& operator=(const Enr_utf8_decoder&) = delete;
+
+  // Appends the UTF-8 of the next size bytes of the input to out; last says
+  // that they end it. False at the first sequence the encoding cannot read
+  // (an illegal or unassigned one, or one cut off by the end), with the text
+  // before it appended; the decoder is then spent.
+  bool decode(const char* bytes, std::size_t size, bool last, std::string& out);
+
+ private:
+  void* m_converter = nullptr;
+  char16_t m_lead = 0;  // a lead surrogate whose trail comes with the next bytes
+  bool m_failed = false;
+};
 
 }  // namespace enr
 
