@@ -1027,8 +1027,15 @@ void write_trees(const std::vector<std::vector<Tree_node>>& trees, const std::ve
                  const std::vector<std::string>& label_names, const std::string& path, const std::string& versions) {
   std::ostringstream out;
   out << header_comment(versions) << "#include \"enr/enr_classifier.h\"\n\nnamespace enr {\nnamespace {\n\n";
+  // Only the labels some leaf gives: an unused constant is an error to clang.
+  std::vector<bool> used(label_names.size(), false);
+  for (const auto& tree : trees) {
+    for (const Tree_node& node : tree) {
+      if (node.label >= 0) used[static_cast<std::size_t>(node.label)] = true;
+    }
+  }
   for (std::size_t i = 0; i < label_names.size(); ++i) {
-    out << "constexpr char L" << i << "[] = \"" << label_names[i] << "\";\n";
+    if (used[i]) out << "constexpr char L" << i << "[] = \"" << label_names[i] << "\";\n";
   }
   for (std::size_t t = 0; t < trees.size(); ++t) {
     out << "\nconst Enr_node TREE_" << t << "[] = {\n";

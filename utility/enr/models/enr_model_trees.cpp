@@ -66,7 +66,6 @@ constexpr char L6[] = "iso-8859-7";
 constexpr char L7[] = "windows-1256";
 constexpr char L8[] = "binary";
 constexpr char L9[] = "koi8-r";
-constexpr char L10[] = "gb2312";
 constexpr char L11[] = "utf-16be";
 constexpr char L12[] = "big5";
 constexpr char L13[] = "tis-620";
