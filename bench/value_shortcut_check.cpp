@@ -25,9 +25,9 @@
 
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_format.h"
-#include "tla_data_set_tokens.h"
-#include "tla_value_shortcut.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_data_set_tokens.h"
+#include "tla/tla_value_shortcut.h"
 #include "value_shortcut_samples.h"
 
 namespace {

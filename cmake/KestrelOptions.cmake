@@ -19,13 +19,15 @@ if(KESTREL_TSAN)
 endif()
 
 # A shared library of the project: sources under src/ (found by glob, so that
-# adding a file needs no edit here), public headers under include/.
+# adding a file needs no edit here), public headers under include/, a
+# versioned file name and soname.
 function(kestrel_library target export_macro)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
   add_library(${target} SHARED ${sources})
   target_include_directories(${target}
-    PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
+    PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
     PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
   target_compile_definitions(${target} PRIVATE ${export_macro}_BUILDING=1)
   kestrel_target_options(${target})
 endfunction()

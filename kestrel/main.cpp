@@ -2,7 +2,7 @@
 // the run takes.
 
 #include "krn/krn_file.h"
-#include "tla_command_line.h"
+#include "tla/tla_command_line.h"
 
 int main(int argc, char** argv) {
   // A full disk or a file size limit must fail the run with its message and

@@ -1,4 +1,4 @@
-#include "tla_command_line.h"
+#include "tla/tla_command_line.h"
 
 #include <cctype>
 #include <chrono>
@@ -21,13 +21,13 @@
 #include "krn/krn_stream.h"
 #include "krn/krn_string.h"
 #include "krn/krn_system.h"
-#include "tla_data_set_format.h"
-#include "tla_data_set_tokens.h"
-#include "tla_records.h"
-#include "tla_schema.h"
-#include "tla_status_codes.h"
-#include "tla_upgrade.h"
-#include "tla_writer.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_data_set_tokens.h"
+#include "tla/tla_records.h"
+#include "tla/tla_schema.h"
+#include "tla/tla_status_codes.h"
+#include "tla/tla_upgrade.h"
+#include "tla/tla_writer.h"
 
 namespace tla {
 

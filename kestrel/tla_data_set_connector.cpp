@@ -1,4 +1,4 @@
-#include "tla_data_set_connector.h"
+#include "tla/tla_data_set_connector.h"
 
 #include <algorithm>
 #include <exception>
@@ -9,10 +9,10 @@
 #include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_input.h"
-#include "tla_data_set_tokens.h"
-#include "tla_formatter.h"
-#include "tla_status_codes.h"
+#include "tla/tla_data_set_input.h"
+#include "tla/tla_data_set_tokens.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_status_codes.h"
 
 namespace tla {
 

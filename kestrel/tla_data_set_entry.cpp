@@ -1,11 +1,11 @@
-#include "tla_data_set_entry.h"
+#include "tla/tla_data_set_entry.h"
 
 #include "krn/krn_file_buffer.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_input.h"
-#include "tla_data_set_tokens.h"
-#include "tla_status_codes.h"
+#include "tla/tla_data_set_input.h"
+#include "tla/tla_data_set_tokens.h"
+#include "tla/tla_status_codes.h"
 
 namespace tla {
 

@@ -1,4 +1,4 @@
-#include "tla_data_set_format.h"
+#include "tla/tla_data_set_format.h"
 
 #include <cstring>
 #include <memory>
@@ -8,7 +8,7 @@
 #include "krn/krn_crc.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
-#include "tla_formatter.h"
+#include "tla/tla_formatter.h"
 
 namespace tla {
 

@@ -1,4 +1,4 @@
-#include "tla_data_set_input.h"
+#include "tla/tla_data_set_input.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,8 +7,8 @@
 
 #include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
-#include "tla_data_set_format.h"
-#include "tla_status_codes.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_status_codes.h"
 
 namespace tla {
 

@@ -1,4 +1,4 @@
-#include "tla_data_set_tokens.h"
+#include "tla/tla_data_set_tokens.h"
 
 #include <exception>
 #include <memory>
@@ -14,7 +14,7 @@
 #include "tkn/tkn_text_view.h"
 #include "tkn/tkn_token.h"
 #include "tkn/tkn_types.h"
-#include "tla_formatter.h"
+#include "tla/tla_formatter.h"
 
 namespace tla {
 

@@ -1,4 +1,4 @@
-#include "tla_formatter.h"
+#include "tla/tla_formatter.h"
 
 #include <algorithm>
 

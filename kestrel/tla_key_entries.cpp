@@ -1,11 +1,11 @@
-#include "tla_key_entries.h"
+#include "tla/tla_key_entries.h"
 
 #include <algorithm>
 #include <cctype>
 
 #include "krn/krn_status.h"
 #include "krn/krn_status_args.h"
-#include "tla_status_codes.h"
+#include "tla/tla_status_codes.h"
 
 namespace tla {
 

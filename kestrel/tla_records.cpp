@@ -1,4 +1,4 @@
-#include "tla_records.h"
+#include "tla/tla_records.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,11 +19,11 @@
 #include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_tokens.h"
-#include "tla_formatter.h"
-#include "tla_status_codes.h"
-#include "tla_value_shortcut.h"
-#include "tla_writer.h"
+#include "tla/tla_data_set_tokens.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_status_codes.h"
+#include "tla/tla_value_shortcut.h"
+#include "tla/tla_writer.h"
 
 namespace tla {
 

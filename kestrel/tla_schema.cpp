@@ -1,12 +1,12 @@
-#include "tla_schema.h"
+#include "tla/tla_schema.h"
 
 #include "krn/krn_cwstring.h"
 #include "krn/krn_status.h"
 #include "krn/krn_status_args.h"
 #include "krn/krn_string.h"
 #include "krn/krn_tokeniser.h"
-#include "tla_formatter.h"
-#include "tla_status_codes.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_status_codes.h"
 
 namespace tla {
 

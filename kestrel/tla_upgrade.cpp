@@ -1,4 +1,4 @@
-#include "tla_upgrade.h"
+#include "tla/tla_upgrade.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,11 +10,11 @@
 #include "krn/krn_status_args.h"
 #include "krn/krn_stream.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_connector.h"
-#include "tla_records.h"
-#include "tla_schema.h"
-#include "tla_status_codes.h"
-#include "tla_writer.h"
+#include "tla/tla_data_set_connector.h"
+#include "tla/tla_records.h"
+#include "tla/tla_schema.h"
+#include "tla/tla_status_codes.h"
+#include "tla/tla_writer.h"
 
 namespace tla {
 

@@ -1,12 +1,12 @@
-#include "tla_value_shortcut.h"
+#include "tla/tla_value_shortcut.h"
 
 #include <cstdint>
 
 #include "krn/krn_crc.h"
 #include "krn/krn_string.h"
 #include "krn/krn_unicode.h"
-#include "tla_data_set_format.h"
-#include "tla_formatter.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_formatter.h"
 
 // Why the result equals the codec's, step by step of value_token_crcs:
 //

@@ -1,4 +1,4 @@
-#include "tla_writer.h"
+#include "tla/tla_writer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,8 +11,8 @@
 #include "krn/krn_status_args.h"
 #include "krn/krn_status_codes.h"
 #include "krn/krn_stream.h"
-#include "tla_schema.h"
-#include "tla_status_codes.h"
+#include "tla/tla_schema.h"
+#include "tla/tla_status_codes.h"
 
 namespace tla {
 

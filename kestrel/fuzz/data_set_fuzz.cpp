@@ -39,11 +39,11 @@
 #include "krn/krn_file_buffer.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_connector.h"
-#include "tla_data_set_format.h"
-#include "tla_data_set_tokens.h"
-#include "tla_formatter.h"
-#include "tla_upgrade.h"
+#include "tla/tla_data_set_connector.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_data_set_tokens.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_upgrade.h"
 
 namespace {
 

@@ -20,12 +20,12 @@
 #include "krn/krn_status.h"
 #include "krn/krn_stream.h"
 #include "krn/krn_string.h"
-#include "tla_command_line.h"
-#include "tla_data_set_connector.h"
-#include "tla_data_set_entry.h"
-#include "tla_data_set_format.h"
-#include "tla_formatter.h"
-#include "tla_records.h"
+#include "tla/tla_command_line.h"
+#include "tla/tla_data_set_connector.h"
+#include "tla/tla_data_set_entry.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_records.h"
 
 namespace {
 

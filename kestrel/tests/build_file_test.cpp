@@ -16,8 +16,8 @@
 #include "krn/krn_crc.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_connector.h"
-#include "tla_data_set_entry.h"
+#include "tla/tla_data_set_connector.h"
+#include "tla/tla_data_set_entry.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include "krn/krn_heap_buffer.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
-#include "tla_formatter.h"
-#include "tla_records.h"
-#include "tla_schema.h"
-#include "tla_status_codes.h"
-#include "tla_writer.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_records.h"
+#include "tla/tla_schema.h"
+#include "tla/tla_status_codes.h"
+#include "tla/tla_writer.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "cli_test_support.h"
 #include "data_set_test_file.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_format.h"
+#include "tla/tla_data_set_format.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "data_set_test_file.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_connector.h"
+#include "tla/tla_data_set_connector.h"
 
 namespace {
 

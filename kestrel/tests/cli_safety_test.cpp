@@ -19,7 +19,7 @@
 
 #include "cli_test_support.h"
 #include "data_set_test_file.h"
-#include "tla_data_set_format.h"
+#include "tla/tla_data_set_format.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "data_set_test_file.h"
 #include "krn/krn_crc.h"
-#include "tla_data_set_format.h"
-#include "tla_formatter.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_formatter.h"
 
 namespace {
 

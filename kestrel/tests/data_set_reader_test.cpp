@@ -13,10 +13,10 @@
 #include "data_set_test_file.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
-#include "tla_data_set_connector.h"
-#include "tla_data_set_tokens.h"
-#include "tla_formatter.h"
-#include "tla_status_codes.h"
+#include "tla/tla_data_set_connector.h"
+#include "tla/tla_data_set_tokens.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_status_codes.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "tla_formatter.h"
+#include "tla/tla_formatter.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include "krn/krn_heap_buffer.h"
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
-#include "tla_formatter.h"
-#include "tla_key_entries.h"
-#include "tla_status_codes.h"
-#include "tla_writer.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_key_entries.h"
+#include "tla/tla_status_codes.h"
+#include "tla/tla_writer.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "krn/krn_status.h"
-#include "tla_formatter.h"
-#include "tla_schema.h"
-#include "tla_status_codes.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_schema.h"
+#include "tla/tla_status_codes.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include "krn/krn_status.h"
 #include "krn/krn_string.h"
 #include "krn/krn_types.h"
-#include "tla_data_set_format.h"
-#include "tla_data_set_tokens.h"
-#include "tla_formatter.h"
-#include "tla_value_shortcut.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_data_set_tokens.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_value_shortcut.h"
 
 namespace value_shortcut_samples {
 

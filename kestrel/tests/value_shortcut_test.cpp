@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "tla_formatter.h"
-#include "tla_value_shortcut.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_value_shortcut.h"
 #include "value_shortcut_samples.h"
 
 namespace {

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "tla/tla_export.h"
 #include "krn/krn_types.h"
-#include "tla_data_set_format.h"
+#include "tla/tla_data_set_format.h"
 
 namespace krn {
 class Krn_status;
@@ -25,18 +26,18 @@ namespace tla {
 // of parts (TLA_E_SCHEMA_ITEM naming it) or an unknown formatter name
 // (TLA_E_UNKNOWN_FORMATTER naming it and its field); the lists then hold the
 // fields parsed before it. No items at all is true with an empty schema.
-bool parse_schema(const std::string& text, Tla_schema& schema, std::vector<krn::GUID>& formatter_types,
+TLA_API bool parse_schema(const std::string& text, Tla_schema& schema, std::vector<krn::GUID>& formatter_types,
                   krn::Krn_status& status);
 
 // TLA_E_FIELD_LIST when two fields have the same name (the same UTF-16
 // units): their records could not be told apart by a reader.
-void check_field_names(const Tla_schema& schema, krn::Krn_status& status);
+TLA_API void check_field_names(const Tla_schema& schema, krn::Krn_status& status);
 
 // For each key name in order, the position of the field whose name is the
 // same, unit for unit: " CardNum" is not "CardNum", nor is "cardnum".
 // TLA_E_KEY_NOT_IN_SCHEMA naming the first key that matches no field; the
 // positions are then incomplete.
-void resolve_keys(const Tla_schema& schema, const std::vector<krn::Wstring>& key_names,
+TLA_API void resolve_keys(const Tla_schema& schema, const std::vector<krn::Wstring>& key_names,
                   std::vector<std::uint64_t>& key_positions, krn::Krn_status& status);
 
 }  // namespace tla

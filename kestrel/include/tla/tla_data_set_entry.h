@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "tla/tla_export.h"
 #include "krn/krn_types.h"
-#include "tla_data_set_format.h"
+#include "tla/tla_data_set_format.h"
 
 namespace krn {
 class Krn_file_buffer;
@@ -22,7 +23,7 @@ class Tla_data_set_input;
 
 // The order of the virtual operations is fixed: destructor, tokens, text,
 // load.
-class Tla_data_set_entry_base {
+class TLA_API Tla_data_set_entry_base {
  public:
   Tla_data_set_entry_base() = default;
   Tla_data_set_entry_base(const Tla_data_set_entry_base&) = delete;
@@ -40,7 +41,7 @@ class Tla_data_set_entry_base {
 
 // Borrows the connector's file and field descriptors: it must not outlive
 // the connector that made it, nor the connector's close().
-class Tla_data_set_entry_file : public Tla_data_set_entry_base {
+class TLA_API Tla_data_set_entry_file : public Tla_data_set_entry_base {
  public:
   // The record lies at record_offset inside the data area [data_start,
   // data_end); load() reads nothing outside it.

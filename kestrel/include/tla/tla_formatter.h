@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "tla/tla_export.h"
 #include "krn/krn_types.h"
 
 namespace tla {
@@ -27,7 +28,7 @@ inline constexpr krn::GUID TLA_NO_FORMATTER_ID = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0,
 
 // Formatters hold no state. The order of the virtual operations is fixed:
 // destructor, name, type_id, format.
-class Tla_formatter_base {
+class TLA_API Tla_formatter_base {
  public:
   virtual ~Tla_formatter_base() = default;
   // The canonical name (UTF-8), as a data set file stores it.
@@ -39,21 +40,21 @@ class Tla_formatter_base {
   virtual void format(const krn::Wstring& input, krn::Wstring& output, bool raw) const = 0;
 };
 
-class Tla_simple_formatter : public Tla_formatter_base {
+class TLA_API Tla_simple_formatter : public Tla_formatter_base {
  public:
   const std::string& name() const override;
   krn::GUID type_id() const override { return TLA_SIMPLE_FORMATTER_ID; }
   void format(const krn::Wstring& input, krn::Wstring& output, bool raw) const override;
 };
 
-class Tla_simplenc_formatter : public Tla_formatter_base {
+class TLA_API Tla_simplenc_formatter : public Tla_formatter_base {
  public:
   const std::string& name() const override;
   krn::GUID type_id() const override { return TLA_SIMPLENC_FORMATTER_ID; }
   void format(const krn::Wstring& input, krn::Wstring& output, bool raw) const override;
 };
 
-class Tla_ccnum_formatter : public Tla_formatter_base {
+class TLA_API Tla_ccnum_formatter : public Tla_formatter_base {
  public:
   const std::string& name() const override;
   krn::GUID type_id() const override { return TLA_CCNUM_FORMATTER_ID; }
@@ -62,19 +63,19 @@ class Tla_ccnum_formatter : public Tla_formatter_base {
 
 // The identifier of the formatter named (case ignored, whole name only), or
 // TLA_NO_FORMATTER_ID.
-krn::GUID formatter_type_from_name(const std::string& name);
+TLA_API krn::GUID formatter_type_from_name(const std::string& name);
 
 // A new formatter of the type, owned by the caller; null for any identifier
 // that names none (all zeros included).
-Tla_formatter_base* create_formatter(const krn::GUID& type);
+TLA_API Tla_formatter_base* create_formatter(const krn::GUID& type);
 
 // The same formatter without the allocation, for callers that format a
 // value at a time: formatters hold no state, so one object per type serves
 // every caller. Null for any identifier that names none.
-const Tla_formatter_base* shared_formatter(const krn::GUID& type);
+TLA_API const Tla_formatter_base* shared_formatter(const krn::GUID& type);
 
 // The canonical name of the type, or the empty string.
-void formatter_name_from_type(const krn::GUID& type, std::string& name);
+TLA_API void formatter_name_from_type(const krn::GUID& type, std::string& name);
 
 }  // namespace tla
 

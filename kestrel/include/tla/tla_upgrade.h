@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "tla/tla_export.h"
+
 namespace krn {
 class Krn_buffer;
 class Krn_status;
@@ -20,7 +22,7 @@ namespace tla {
 // records encoded in file order and output written as a build would write
 // it from the same records. Any other version fails with TLA_E_FILE_DAMAGED
 // naming the file.
-void upgrade_data_set(const std::string& old_file_name, krn::Krn_buffer& output, krn::Krn_status& status);
+TLA_API void upgrade_data_set(const std::string& old_file_name, krn::Krn_buffer& output, krn::Krn_status& status);
 
 }  // namespace tla
 

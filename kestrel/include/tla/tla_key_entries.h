@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tla/tla_export.h"
 #include "krn/krn_file.h"
 #include "krn/krn_types.h"
 
@@ -31,10 +32,10 @@ inline constexpr std::uint64_t TLA_DEFAULT_MEMORY = std::uint64_t{256} << 20;
 
 // Reads a size such as "256M", "2G", "64K" or "1048576" (bytes). False for
 // anything else, and for 0.
-bool tla_parse_memory(const std::string& text, std::uint64_t& bytes);
+TLA_API bool tla_parse_memory(const std::string& text, std::uint64_t& bytes);
 
 // The memory all keys' entries share, and the file their runs spill to.
-class Tla_entry_space {
+class TLA_API Tla_entry_space {
  public:
   // budget: for the whole run, of which the entries get the part that the
   // rest of the run (batches in flight, caches) leaves. folder: where the
@@ -75,7 +76,7 @@ class Tla_entry_space {
 // One key's entries. Records come in offset order, so a run sorted stably
 // by hash holds equal hashes in offset order, and the merge keeps that order
 // across runs by taking the earlier run first among equal hashes.
-class Tla_key_entries {
+class TLA_API Tla_key_entries {
  public:
   explicit Tla_key_entries(Tla_entry_space& space);
   ~Tla_key_entries();

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <string>
 
+#include "tla/tla_export.h"
 #include "krn/krn_types.h"
 
 namespace tla {
@@ -21,7 +22,7 @@ enum class Tla_value_format { simple, simplenc, ccnumber, other };
 
 // simple, simplenc or ccnumber for the three formatters' types; other for
 // every other type, the all-zero one included.
-Tla_value_format tla_value_format(const krn::GUID& formatter_type);
+TLA_API Tla_value_format tla_value_format(const krn::GUID& formatter_type);
 
 // bytes: one field value as it stands in the input (UTF-8, not trimmed).
 //
@@ -42,7 +43,7 @@ Tla_value_format tla_value_format(const krn::GUID& formatter_type);
 //
 // Holds no state and allocates nothing itself (out may grow): any number of
 // threads may call it at once.
-bool tla_shortcut_field_tokens(Tla_value_format format, const char* bytes, std::size_t length, std::string& out,
+TLA_API bool tla_shortcut_field_tokens(Tla_value_format format, const char* bytes, std::size_t length, std::string& out,
                                std::size_t& token_count);
 
 }  // namespace tla

@@ -9,9 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include "tla/tla_export.h"
 #include "krn/krn_types.h"
-#include "tla_data_set_format.h"
-#include "tla_key_entries.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_key_entries.h"
 
 namespace krn {
 class Krn_buffer;
@@ -26,7 +27,7 @@ namespace tla {
 // record offset) entries of every key are collected on the way, so that no
 // record is read again except to compare the few whose key hashes are
 // equal. Used by one thread at a time.
-class Tla_data_set_writer {
+class TLA_API Tla_data_set_writer {
  public:
   // The schema and the key positions (see resolve_keys) must outlive the
   // writer. memory: the budget of the run, within which the key entries are
@@ -96,19 +97,19 @@ class Tla_data_set_writer {
 
 // The checksum register of bytes run from 0: what the writer joins to the
 // head's register for the checksum.
-std::uint64_t tla_body_crc(const char* data, std::size_t size);
+TLA_API std::uint64_t tla_body_crc(const char* data, std::size_t size);
 
 // Writes a data set to output from an intermediate buffer of encoded
 // records (as Tla_record_encoder writes them), the way a build does.
 // TLA_E_FIELD_LIST when two fields have the same name; TLA_E_KEY_NOT_IN_SCHEMA
 // for a key name that is no field's exact name; TLA_E_RECORD_DAMAGED for a
 // record that is cut short or not ended by 0x00.
-void build_data_set(const std::vector<krn::Wstring>& key_names, const Tla_schema& schema,
+TLA_API void build_data_set(const std::vector<krn::Wstring>& key_names, const Tla_schema& schema,
                     const krn::Krn_buffer& intermediate, krn::Krn_buffer& output, krn::Krn_status& status);
 
 // Copies the first size bytes of from to out, a block at a time.
 // TLA_E_RECORD_DAMAGED when from ends before size.
-void copy_bytes(const krn::Krn_buffer& from, krn::int64 size, krn::Krn_ostream& out, krn::Krn_status& status);
+TLA_API void copy_bytes(const krn::Krn_buffer& from, krn::int64 size, krn::Krn_ostream& out, krn::Krn_status& status);
 
 }  // namespace tla
 

@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "tla/tla_export.h"
 #include "krn/krn_types.h"
-#include "tla_data_set_entry.h"
-#include "tla_data_set_format.h"
+#include "tla/tla_data_set_entry.h"
+#include "tla/tla_data_set_format.h"
 
 namespace krn {
 class Krn_file_buffer;
@@ -35,7 +36,7 @@ using Tla_entry_list = std::vector<std::unique_ptr<Tla_data_set_entry_base>>;
 
 // The order of the virtual operations is fixed: destructor, schema, find,
 // refresh, set_property, open, close, load, record_offsets, create_entry.
-class Tla_data_set_connector_base {
+class TLA_API Tla_data_set_connector_base {
  public:
   Tla_data_set_connector_base() = default;
   Tla_data_set_connector_base(const Tla_data_set_connector_base&) = delete;
@@ -72,7 +73,7 @@ struct Tla_key_table {
 
 // Used by one thread at a time. Usage: set_property("DataFileName", name),
 // open, load; then find, record_offsets and create_entry; close.
-class Tla_data_set_connector_file : public Tla_data_set_connector_base {
+class TLA_API Tla_data_set_connector_file : public Tla_data_set_connector_base {
  public:
   Tla_data_set_connector_file();
   ~Tla_data_set_connector_file() override;

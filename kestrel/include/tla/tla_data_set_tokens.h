@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "tla/tla_export.h"
 #include "krn/krn_types.h"
 
 namespace krn {
@@ -21,7 +22,7 @@ namespace tla {
 // Keeps one text format codec, and the buffer it reads from, for all the
 // texts it cuts: making both afresh for each of millions of field values
 // would cost more than cutting the values does.
-class Tla_token_cutter {
+class TLA_API Tla_token_cutter {
  public:
   Tla_token_cutter();
   ~Tla_token_cutter();
@@ -53,18 +54,18 @@ class Tla_token_cutter {
 // Replaces crcs by the form-0 CRCs of the text's tokens, in order. Returns
 // false, with crcs empty, when the text yields no token view at all (an empty
 // text does not); the status reports failures of the tokeniser.
-bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status);
+TLA_API bool text_token_crcs(const krn::Wstring& text, std::vector<std::uint64_t>& crcs, krn::Krn_status& status);
 
 // The same for a value as a field of the formatter type stores it: trimmed
 // of white space at both ends, as the writer trims every value, then
 // formatted (normalisation on). A type that names no formatter leaves the
 // trimmed text as it is.
-bool value_token_crcs(const krn::GUID& formatter_type, const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
+TLA_API bool value_token_crcs(const krn::GUID& formatter_type, const krn::Wstring& text, std::vector<std::uint64_t>& crcs,
                       krn::Krn_status& status);
 
 // KRN_E_NO_MEMORY for std::bad_alloc, else KRN_E_STD_EXCEPTION with the
 // exception's text.
-void tla_report_exception(const std::exception& error, krn::Krn_status& status);
+TLA_API void tla_report_exception(const std::exception& error, krn::Krn_status& status);
 
 }  // namespace tla
 

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "tla/tla_export.h"
 #include "krn/krn_types.h"
 
 namespace krn {
@@ -78,16 +79,16 @@ inline constexpr unsigned char TLA_V1_SCRAMBLE_KEY[8] = {0x5A, 0xC3, 0x96, 0x2D,
 
 // ---- Little- and big-endian fields in memory -------------------------------
 
-std::uint16_t tla_get_le16(const unsigned char* bytes);
-std::uint32_t tla_get_le32(const unsigned char* bytes);
-std::uint64_t tla_get_le64(const unsigned char* bytes);
-std::uint16_t tla_get_be16(const unsigned char* bytes);
-std::uint64_t tla_get_be64(const unsigned char* bytes);
-void tla_append_le16(std::string& out, std::uint16_t value);
-void tla_append_le32(std::string& out, std::uint32_t value);
-void tla_append_le64(std::string& out, std::uint64_t value);
-void tla_append_be16(std::string& out, std::uint16_t value);
-void tla_append_be64(std::string& out, std::uint64_t value);
+TLA_API std::uint16_t tla_get_le16(const unsigned char* bytes);
+TLA_API std::uint32_t tla_get_le32(const unsigned char* bytes);
+TLA_API std::uint64_t tla_get_le64(const unsigned char* bytes);
+TLA_API std::uint16_t tla_get_be16(const unsigned char* bytes);
+TLA_API std::uint64_t tla_get_be64(const unsigned char* bytes);
+TLA_API void tla_append_le16(std::string& out, std::uint16_t value);
+TLA_API void tla_append_le32(std::string& out, std::uint32_t value);
+TLA_API void tla_append_le64(std::string& out, std::uint64_t value);
+TLA_API void tla_append_be16(std::string& out, std::uint16_t value);
+TLA_API void tla_append_be64(std::string& out, std::uint64_t value);
 
 // ---- Layout ------------------------------------------------------------------
 
@@ -105,19 +106,19 @@ struct Tla_data_set_header {
 };
 
 // Appends the 32 header bytes, magic included.
-void tla_append_header(std::string& out, const Tla_data_set_header& header);
+TLA_API void tla_append_header(std::string& out, const Tla_data_set_header& header);
 // Reads the fields after the magic from 32 bytes; the magic is not checked.
-Tla_data_set_header tla_decode_header(const unsigned char* bytes);
-bool tla_has_magic(const unsigned char* bytes, std::size_t length);
+TLA_API Tla_data_set_header tla_decode_header(const unsigned char* bytes);
+TLA_API bool tla_has_magic(const unsigned char* bytes, std::size_t length);
 
 // Appends one descriptor: the name in UTF-8, 0x0A, the canonical name of the
 // formatter (empty for none), 0x00.
-void tla_append_field_descriptor(std::string& out, const Tla_field_descriptor& field);
+TLA_API void tla_append_field_descriptor(std::string& out, const Tla_field_descriptor& field);
 // Every descriptor, then the byte that ends the list. No padding.
-void tla_append_field_descriptors(std::string& out, const Tla_schema& schema);
+TLA_API void tla_append_field_descriptors(std::string& out, const Tla_schema& schema);
 
 // Splits the descriptor list as its bytes come in.
-class Tla_field_descriptor_parser {
+class TLA_API Tla_field_descriptor_parser {
  public:
   enum Step { MORE, DONE, BAD };
 
@@ -144,24 +145,24 @@ class Tla_field_descriptor_parser {
 // Appends a field's stored form: the count, then the CRCs, big-endian. More
 // than TLA_MAX_TOKENS_PER_FIELD CRCs throw std::length_error: the count could
 // not say how many follow.
-void tla_append_field_tokens(std::string& out, const std::vector<std::uint64_t>& crcs);
+TLA_API void tla_append_field_tokens(std::string& out, const std::vector<std::uint64_t>& crcs);
 
 // The key hash over a key field's CRC bytes as the record stores them (the
 // CRCs without the count); 0 for no CRCs.
-std::uint64_t tla_key_hash(const unsigned char* crc_bytes, std::size_t length);
-std::uint64_t tla_key_hash(const std::vector<std::uint64_t>& crcs);
+TLA_API std::uint64_t tla_key_hash(const unsigned char* crc_bytes, std::size_t length);
+TLA_API std::uint64_t tla_key_hash(const std::vector<std::uint64_t>& crcs);
 
 // ---- Key indexes -------------------------------------------------------------
 
 // Appends the key name in UTF-8, its terminator and the padding that brings
 // the entries to a multiple of 8, for an index that begins at position.
-void tla_append_key_index_head(std::string& out, const krn::Wstring& key_name, std::uint64_t position);
-void tla_append_index_entry(std::string& out, std::uint64_t key_hash, std::uint64_t record_offset);
+TLA_API void tla_append_key_index_head(std::string& out, const krn::Wstring& key_name, std::uint64_t position);
+TLA_API void tla_append_index_entry(std::string& out, std::uint64_t key_hash, std::uint64_t record_offset);
 
 // The entries of one key index for the key counts of this many records are
 // grouped in blocks of this size, of which the reader keeps the first hash.
 // 0 when records times keys are more than the block table allows.
-std::uint32_t index_block_size(std::uint32_t record_count, std::uint16_t key_count);
+TLA_API std::uint32_t index_block_size(std::uint32_t record_count, std::uint16_t key_count);
 
 // ---- Version-1 records -------------------------------------------------------
 
@@ -173,14 +174,14 @@ inline unsigned char tla_v1_scramble(unsigned char byte, std::uint64_t offset_in
 
 // Appends a version-1 record whose first byte lies offset_in_data bytes after
 // the data start: the texts joined by 0x0A, then 0x00, all scrambled.
-void tla_append_record_v1(std::string& out, const std::vector<std::string>& texts, std::uint64_t offset_in_data);
+TLA_API void tla_append_record_v1(std::string& out, const std::vector<std::string>& texts, std::uint64_t offset_in_data);
 
 // ---- Checksum ----------------------------------------------------------------
 
 // The checksum of a whole file in memory (length above TLA_CHECKSUM_START).
-std::uint64_t tla_data_set_checksum(const unsigned char* file, std::size_t length);
+TLA_API std::uint64_t tla_data_set_checksum(const unsigned char* file, std::size_t length);
 // The same over a file's buffer, up to its current end.
-std::uint64_t tla_data_set_checksum(const krn::Krn_buffer& file, std::int64_t size, krn::Krn_status& status);
+TLA_API std::uint64_t tla_data_set_checksum(const krn::Krn_buffer& file, std::int64_t size, krn::Krn_status& status);
 
 }  // namespace tla
 

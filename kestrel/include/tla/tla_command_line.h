@@ -1,6 +1,8 @@
 #ifndef TLA_COMMAND_LINE_H
 #define TLA_COMMAND_LINE_H
 
+#include "tla/tla_export.h"
+
 // The kestrel run: the options, the choice between a build and an upgrade,
 // what the console shows and the exit code.
 
@@ -19,7 +21,7 @@ inline constexpr char TLA_OPTIONS[] = "k:s:i:o:hue:";
 // argument may be joined to its letter ("-kName") or follow it, the first
 // argument that is not an option ends the scan, and so does "--" (or any
 // argument whose second character is "-" or "/"), which is consumed.
-class Tla_option_scanner {
+class TLA_API Tla_option_scanner {
  public:
   static constexpr int END = -1;
   // An unknown letter, a missing option argument, or an argument that
@@ -46,16 +48,16 @@ class Tla_option_scanner {
 };
 
 // The usage text, on standard output.
-void print_usage();
+TLA_API void print_usage();
 
 // The status and its chain, one line each, on standard error, then a
 // newline on standard output. Nothing when the message modules cannot be
 // loaded.
-void print_status_messages(const krn::Krn_status& status);
+TLA_API void print_status_messages(const krn::Krn_status& status);
 
 // The whole run; returns the exit code: 0 when a build or an upgrade
 // succeeded (warnings included), -1 otherwise.
-int kestrel_main(int argc, const char* const* argv);
+TLA_API int kestrel_main(int argc, const char* const* argv);
 
 }  // namespace tla
 

@@ -11,10 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "tla/tla_export.h"
 #include "enr/enr_encoding.h"
 #include "krn/krn_types.h"
-#include "tla_data_set_format.h"
-#include "tla_data_set_tokens.h"
+#include "tla/tla_data_set_format.h"
+#include "tla/tla_data_set_tokens.h"
 
 namespace krn {
 class Krn_file;
@@ -27,7 +28,7 @@ class Tla_data_set_writer;
 
 // Encodes records in the layout of the data set's data area, with one
 // token cutter, and one cache of recent values, for all it encodes.
-class Tla_record_encoder {
+class TLA_API Tla_record_encoder {
  public:
   Tla_record_encoder();
   ~Tla_record_encoder();
@@ -87,7 +88,7 @@ enum class Tla_read_outcome {
 
 // Told how far the reading has come, now and then, from the thread that
 // writes.
-class Tla_read_progress {
+class TLA_API Tla_read_progress {
  public:
   virtual ~Tla_read_progress();
   virtual void update(std::uint64_t records, std::uint64_t bytes_read) = 0;
@@ -108,13 +109,13 @@ struct Tla_input_encoding {
 // the writer in input order; lines are encoded on every core at once.
 // input_name names the input in the status. On the first failure, in input
 // order, the reading stops.
-Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_name, const Tla_input_encoding& encoding,
+TLA_API Tla_read_outcome read_records(krn::Krn_file& input, const krn::Wstring& input_name, const Tla_input_encoding& encoding,
                               const Tla_schema& schema, const std::vector<std::uint64_t>& key_positions,
                               Tla_data_set_writer& writer, Tla_read_progress* progress, krn::Krn_status& status);
 
 // True when the bytes are well-formed UTF-8: no overlong forms, no
 // surrogates, nothing above U+10FFFF, no sequence cut short.
-bool is_valid_utf8(const char* bytes, std::size_t length);
+TLA_API bool is_valid_utf8(const char* bytes, std::size_t length);
 
 }  // namespace tla
 

@@ -14,12 +14,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "tla/tla_export.h"
 #include "krn/krn_status.h"
 #include "krn/krn_stream.h"
 
 namespace tla {
 
-class Tla_data_set_input {
+class TLA_API Tla_data_set_input {
  public:
   // The status reports a failure to attach to the file.
   Tla_data_set_input(const krn::Krn_buffer& file, std::size_t chunk_size, krn::Krn_status& status);
@@ -55,7 +56,7 @@ class Tla_data_set_input {
 
 // Sets status to TLA_E_FILE_DAMAGED naming the file, on top of the file's
 // own failure when there was one.
-void tla_report_damaged(const krn::Wstring& file_name, const krn::Krn_status& cause, krn::Krn_status& status);
+TLA_API void tla_report_damaged(const krn::Wstring& file_name, const krn::Krn_status& cause, krn::Krn_status& status);
 
 }  // namespace tla
 
