@@ -565,28 +565,6 @@ Enr_utf8_decoder::~Enr_utf8_decoder() {
   if (m_converter != nullptr) ucnv_close(static_cast<UConverter*>(m_converter));
 }
 
-namespace {
-
-void append_utf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-}  // namespace
-
 bool Enr_utf8_decoder::decode(const char* bytes, std::size_t size, bool last, std::string& out) {
   if (m_converter == nullptr || m_failed) return false;
   auto* converter = static_cast<UConverter*>(m_converter);
@@ -597,23 +575,18 @@ bool Enr_utf8_decoder::decode(const char* bytes, std::size_t size, bool last, st
     UChar* target = units;
     UErrorCode error = U_ZERO_ERROR;
     ucnv_toUnicode(converter, &target, units + std::size(units), &source, limit, nullptr, last, &error);
-    // ICU writes whole UTF-16; a pair may still straddle two calls.
-    for (const UChar* unit = units; unit != target; ++unit) {
-      const char16_t u = *unit;
-      if (m_lead != 0) {
-        if (u >= 0xDC00 && u <= 0xDFFF) {
-          append_utf8(0x10000 + ((static_cast<char32_t>(m_lead) - 0xD800) << 10) + (u - 0xDC00), out);
-          m_lead = 0;
-          continue;
-        }
-        m_lead = 0;
-      }
-      if (u >= 0xD800 && u <= 0xDBFF) {
-        m_lead = u;
-      } else {
-        append_utf8(u, out);
-      }
+    // A pair may straddle two calls: its lead waits for the trail.
+    Wstring text;
+    if (m_lead != 0) text += m_lead;
+    text.append(units, target);
+    m_lead = 0;
+    if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF) {
+      m_lead = text.back();
+      text.pop_back();
     }
+    std::string utf8;
+    krn::krn_utf16_to_utf8(text, utf8);
+    out += utf8;
     if (error == U_BUFFER_OVERFLOW_ERROR) continue;
     if (U_FAILURE(error)) {
       m_failed = true;

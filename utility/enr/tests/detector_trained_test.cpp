@@ -224,6 +224,22 @@ TEST(EnrTrainedDetector, ReadsSixteenBytesOfUtf16AndShiftJis) {
   }
 }
 
+// Text with a byte order mark is UTF-16 when it reads as UTF-16, even text
+// of characters beyond U+FFFF, which no training sample is made of.
+TEST(EnrTrainedDetector, ReadsMarkedUtf16OfCharactersBeyondTheBasicPlane) {
+  Wstring text = u"Emoji\t";
+  for (int i = 0; i < 4000; ++i) text += u"\U0001F600";
+  text += u"\n";
+  std::string bytes = "\xFF\xFE";
+  for (char16_t unit : text) {
+    bytes += static_cast<char>(unit & 0xFF);
+    bytes += static_cast<char>(unit >> 8);
+  }
+  Wstring reading = detected_reading(bytes);
+  ASSERT_FALSE(reading.empty());
+  EXPECT_TRUE(reading.substr(1) == text);  // after the mark
+}
+
 // A buffer of ISO-2022-CN text read from the start of a file is often cut
 // just after a line end, inside the escape that starts the next line.
 TEST(EnrTrainedDetector, FindsIso2022CnInABufferCutInsideAnEscape) {

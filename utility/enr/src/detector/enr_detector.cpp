@@ -459,6 +459,15 @@ Enr_encoding Enr_encoding_detector::detect(const krn::Krn_buffer& buffer, Bom_ty
   if (status == ENR_E_UNKNOWN_ENCODING) status.clear();
   if (!status.ok()) return ENR_UNKNOWN_ENCODING;
 
+  // A UTF-16 byte order mark before text that reads as UTF-16 says more than
+  // the trees, which have seen little text of characters beyond U+FFFF.
+  bool marked_little = false;
+  if (!is_utf16(result) && text.has_bom(marked_little) && text.length() >= 2 && text.data()[0] != 0xEF &&
+      (text.length() < 4 || text.data()[2] != 0 || text.data()[3] != 0)) {
+    unsigned char flags = 0;
+    krn::Krn_status check;
+    if (krn::krn_is_utf16(&buffer, UTF16_TOLERANCE_PERCENT, flags, check)) result = known_encodings().utf16;
+  }
   if (result != ENR_UNKNOWN_ENCODING) {
     const Known_encodings& known = known_encodings();
     krn::Krn_status check;
