@@ -23,7 +23,7 @@ for file in /usr/bin/kestrel /usr/bin/kestrel-inspect /usr/bin/encsense-detect \
   grep -qx "$file" "$work/files" || { echo "the package lacks $file"; missing=1; }
 done
 depends=$(dpkg-deb -f "$package" Depends)
-for library in 'libc6 ' 'libstdc\+\+6 ' 'libicu[0-9]+ ' 'libxerces-c3' 'libtbb[0-9]+ '; do
+for library in 'libc6 ' 'libstdc\+\+6 ' 'libicu[0-9]+ ' 'libtbb[0-9]+ '; do
   grep -Eq "(^|, )$library" <<< "$depends" || { echo "Depends lacks $library: $depends"; missing=1; }
 done
 exit $missing
