@@ -122,8 +122,7 @@ int high_half_order(const Enr_input_text& text) {
 bool common_utf16_units(const Enr_input_text& text) {
   auto common = [](std::uint32_t unit) {
     const std::uint32_t block = unit >> 8;
-    return block <= 0x05 || (block >= 0x06 && block <= 0x0E) || block == 0x20 || block == 0x30 ||
-           (block >= 0xAC && block <= 0xD7) || block == 0xFF;
+    return block <= 0x0E || block == 0x20 || block == 0x30 || (block >= 0xAC && block <= 0xD7) || block == 0xFF;
   };
   const unsigned char* data = text.data();
   std::uint32_t big = 0, little = 0, units = 0;
