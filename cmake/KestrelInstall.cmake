@@ -7,7 +7,7 @@
 include(CMakePackageConfigHelpers)
 
 set(kestrel_libraries krnbase tokentext utilkit encsense libkestrel)
-install(TARGETS kestrel kestrel-inspect encsense-detect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kestrel kestrel-inspect kestrel-match encsense-detect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS ${kestrel_libraries} ptl EXPORT kestrelTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -51,7 +51,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "data sets of the token checksums of TAB-s
 set(CPACK_PACKAGE_DESCRIPTION "kestrel turns a text file of TAB-separated records into a data set file: the
 CRC-64s of the tokens of its normalised field values and, for every key field, a sorted index of key
 hashes, so that records can be found by a key value without the values being stored. With
-kestrel-inspect, encsense-detect, and the libraries krnbase, tokentext, utilkit, encsense and kestrel
+kestrel-inspect, kestrel-match, encsense-detect, and the libraries krnbase, tokentext, utilkit, encsense and kestrel
 with their headers, CMake package and pkg-config files.")
 set(CPACK_PACKAGE_CONTACT "kestrel developers <kestrel@localhost>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

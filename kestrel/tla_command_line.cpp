@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "enr/enr_detect_convert.h"
 #include "enr/enr_encoding.h"
 #include "krn/krn_buffer.h"
 #include "krn/krn_file.h"
@@ -26,6 +25,7 @@
 #include "tla/tla_records.h"
 #include "tla/tla_schema.h"
 #include "tla/tla_status_codes.h"
+#include "tla/tla_text_encoding.h"
 #include "tla/tla_upgrade.h"
 #include "tla/tla_writer.h"
 
@@ -145,7 +145,7 @@ void print_usage() {
   std::fflush(stdout);
 }
 
-void print_status_messages(const krn::Krn_status& status) {
+std::string status_messages_text(const krn::Krn_status& status) {
   std::string narrow;
   if (krn::Krn_status_lookup::initialise_message_list({krn::KRN_PLAT_STATUS_FILE_NAME, krn::KRN_UTIL_STATUS_FILE_NAME})) {
     krn::Wstring text;
@@ -164,6 +164,11 @@ void print_status_messages(const krn::Krn_status& status) {
       narrow += value;
     }
   }
+  return narrow;
+}
+
+void print_status_messages(const krn::Krn_status& status) {
+  std::string narrow = status_messages_text(status);
   narrow += '\n';
   std::fwrite(narrow.data(), 1, narrow.size(), stderr);
   std::fflush(stderr);
@@ -195,23 +200,10 @@ struct Options {
 void resolve_encoding(const Options& options, Tla_input_encoding& encoding, krn::Krn_status& status) {
   status.clear();
   if (!options.have_encoding || options.encoding_name == "auto") return;
+  if (tla_named_encoding(options.encoding_name, encoding)) return;
   krn::Wstring name;
   krn::krn_utf8_to_utf16(options.encoding_name, name);
-  krn::Krn_status lookup;
-  encoding.encoding = enr::enr_display_name(name, lookup);
-  if (encoding.encoding == enr::ENR_UNKNOWN_ENCODING) {
-    status.assign(TLA_E_UNKNOWN_ENCODING, krn::Krn_wstring_status_arg(name));
-    return;
-  }
-  enr::enr_display_name(encoding.encoding, encoding.name, lookup);
-}
-
-// The display name of an encoding in lower case, as people write it.
-std::string lower_name(const krn::Wstring& name) {
-  std::string text;
-  krn::krn_utf16_to_utf8(name, text);
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
+  status.assign(TLA_E_UNKNOWN_ENCODING, krn::Krn_wstring_status_arg(name));
 }
 
 // The folder a file name lies in, "" for the current one.
@@ -452,52 +444,24 @@ bool Run::choose_encoding(Tla_input_encoding& encoding) {
   if (m_status == krn::KRN_E_END_OF_DATA) m_status.clear();
   if (!m_status.ok()) return false;
   start.resize(got);
-  std::int64_t text_start = 0;
+  std::size_t text_start = 0;
   if (!detect) {
-    struct Mark {
-      const char* bytes;
-      std::size_t length;
-      const char16_t* encoding;
-    };
-    // The UTF-32 marks first: FF FE 00 00 starts with the UTF-16LE one.
-    static constexpr Mark MARKS[] = {{"\xFF\xFE\0\0", 4, u"UTF-32LE"},
-                                     {"\0\0\xFE\xFF", 4, u"UTF-32BE"},
-                                     {"\xFF\xFE", 2, u"UTF-16LE"},
-                                     {"\xFE\xFF", 2, u"UTF-16BE"}};
-    for (const Mark& mark : MARKS) {
-      if (start.compare(0, mark.length, mark.bytes, mark.length) != 0) continue;
-      krn::Krn_status lookup;
-      encoding.encoding = enr::enr_display_name(krn::Wstring(mark.encoding), lookup);
-      enr::enr_display_name(encoding.encoding, encoding.name, lookup);
-      text_start = static_cast<std::int64_t>(mark.length);
-      break;
+    // A UTF-8 mark stays: the reader drops it, as it always has.
+    Tla_input_encoding marked;
+    if (tla_byte_order_mark(start.data(), start.size(), marked, text_start) && marked.encoding != enr::ENR_UTF_8) {
+      encoding = marked;
+    } else {
+      text_start = 0;
     }
   } else {
-    krn::Krn_raw_memory_buffer buffer(static_cast<krn::int64>(start.size()),
-                                      reinterpret_cast<const unsigned char*>(start.data()),
-                                      krn::Krn_raw_memory_buffer::NO_DELETE);
-    enr::Enr_detect_convert detector;
-    unsigned char flags = 0;
-    enr::Enr_encoding found = detector.detect_character_encoding(&buffer, flags, m_status);
-    if (!m_status.ok()) return false;
-    if (found == enr::ENR_UNKNOWN_ENCODING) {
-      m_status.assign(TLA_E_ENCODING_NOT_FOUND, krn::Krn_wstring_status_arg(m_options.input_name));
+    if (!tla_detect_encoding(start.data(), start.size(), encoding, text_start, m_status)) {
+      if (m_status.ok()) m_status.assign(TLA_E_ENCODING_NOT_FOUND, krn::Krn_wstring_status_arg(m_options.input_name));
       return false;
     }
-    krn::Krn_status lookup;
-    if ((flags & 1) != 0) {
-      // UTF-16 in the order found, its mark (when there is one) skipped.
-      found = enr::enr_display_name(krn::Wstring((flags & 2) != 0 ? u"UTF-16LE" : u"UTF-16BE"), lookup);
-      if ((flags & 4) != 0) text_start = 2;
-    }
-    // Plain ASCII is UTF-8, read as UTF-8 always is.
-    if (found == enr::ENR_US_ASCII) found = enr::ENR_UTF_8;
-    encoding.encoding = found;
-    enr::enr_display_name(found, encoding.name, lookup);
-    std::printf("Input encoding: %s\n", lower_name(encoding.name).c_str());
+    std::printf("Input encoding: %s\n", tla_encoding_label(encoding).c_str());
     std::fflush(stdout);
   }
-  m_input.seek(text_start, m_status);
+  m_input.seek(static_cast<std::int64_t>(text_start), m_status);
   return m_status.ok();
 }
 

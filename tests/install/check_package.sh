@@ -13,7 +13,7 @@ cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake" > "$work/cpack.log" 
 package=$(ls "$work"/kestrel_*.deb)
 dpkg-deb -c "$package" | awk '{print $6}' | sed 's|^\./|/|' > "$work/files"
 missing=0
-for file in /usr/bin/kestrel /usr/bin/kestrel-inspect /usr/bin/encsense-detect \
+for file in /usr/bin/kestrel /usr/bin/kestrel-inspect /usr/bin/kestrel-match /usr/bin/encsense-detect \
     /usr/lib/libkrnbase.so.2 /usr/lib/libtokentext.so.2 /usr/lib/libutilkit.so.2 /usr/lib/libencsense.so.2 \
     /usr/lib/libkestrel.so.2 /usr/lib/libkestrel.so /usr/lib/platres2208.so /usr/lib/utilres2208.so \
     /usr/include/tla/tla_data_set_connector.h /usr/include/krn/krn_status.h /usr/include/enr/enr_detector.h \

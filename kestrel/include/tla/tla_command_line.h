@@ -1,6 +1,8 @@
 #ifndef TLA_COMMAND_LINE_H
 #define TLA_COMMAND_LINE_H
 
+#include <string>
+
 #include "tla/tla_export.h"
 
 // The kestrel run: the options, the choice between a build and an upgrade,
@@ -54,6 +56,8 @@ TLA_API void print_usage();
 // newline on standard output. Nothing when the message modules cannot be
 // loaded.
 TLA_API void print_status_messages(const krn::Krn_status& status);
+// The same lines as one text, without the last line's end.
+TLA_API std::string status_messages_text(const krn::Krn_status& status);
 
 // The whole run; returns the exit code: 0 when a build or an upgrade
 // succeeded (warnings included), -1 otherwise.

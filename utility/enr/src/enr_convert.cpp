@@ -2,6 +2,7 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
 
@@ -547,13 +548,35 @@ bool enr_utf16_is_not_in_encoding(Enr_encoding encoding, const Wstring& text, Kr
   return failures == static_cast<uint64>(u_countChar32(text.data(), static_cast<int32_t>(text.size())));
 }
 
-Enr_utf8_decoder::Enr_utf8_decoder(Enr_encoding encoding, krn::Krn_status& status) {
+namespace {
+
+// U+FFFD whatever the converter's own substitute: single-byte converters
+// would write U+001A, a control that reads as a separator.
+void U_CALLCONV replace_to_unicode(const void* context, UConverterToUnicodeArgs* args, const char*, int32_t,
+                                   UConverterCallbackReason reason, UErrorCode* error) {
+  if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) return;
+  ++*static_cast<std::uint64_t*>(const_cast<void*>(context));
+  *error = U_ZERO_ERROR;
+  const UChar replacement = 0xFFFD;
+  ucnv_cbToUWriteUChars(args, &replacement, 1, 0, error);
+}
+
+}  // namespace
+
+Enr_utf8_decoder::Enr_utf8_decoder(Enr_encoding encoding, krn::Krn_status& status)
+    : Enr_utf8_decoder(encoding, false, status) {}
+
+Enr_utf8_decoder::Enr_utf8_decoder(Enr_encoding encoding, bool substitute, krn::Krn_status& status) {
   status.clear();
   Noise unused;
   Converter converter = open_converter(encoding, unused, status);
   if (!status.ok()) return;
   UErrorCode error = U_ZERO_ERROR;
-  ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+  if (substitute) {
+    ucnv_setToUCallBack(converter.get(), replace_to_unicode, &m_substituted, nullptr, nullptr, &error);
+  } else {
+    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+  }
   if (U_FAILURE(error)) {
     krn::krn_translate_icu_error(error, status);
     return;

@@ -75,13 +75,15 @@ ENR_API std::uint16_t enr_utf16_is_in_encoding(Enr_encoding encoding, krn::Krn_i
 // text included).
 ENR_API bool enr_utf16_is_not_in_encoding(Enr_encoding encoding, const krn::Wstring& text, krn::Krn_status& status);
 
-// Text in one encoding to UTF-8, piece by piece, refusing what the encoding
-// cannot read instead of substituting it: for reading a file of any size in
-// order.
+// Text in one encoding to UTF-8, piece by piece, for reading a file of any
+// size in order. By default it refuses what the encoding cannot read; a
+// substituting decoder writes U+FFFD for each such sequence instead and goes
+// on, for readers that must take any text as it comes.
 class ENR_API Enr_utf8_decoder {
  public:
   // ENR_E_UNKNOWN_ENCODING when no converter reads the encoding.
   Enr_utf8_decoder(Enr_encoding encoding, krn::Krn_status& status);
+  Enr_utf8_decoder(Enr_encoding encoding, bool substitute, krn::Krn_status& status);
   ~Enr_utf8_decoder();
   Enr_utf8_decoder(const Enr_utf8_decoder&) = delete;
   Enr_utf8_decoder& operator=(const Enr_utf8_decoder&) = delete;
@@ -90,12 +92,16 @@ class ENR_API Enr_utf8_decoder {
   // that they end it. False at the first sequence the encoding cannot read
   // (an illegal or unassigned one, or one cut off by the end), with the text
   // before it appended; the decoder is then spent.
+  // A substituting decoder never fails once made.
   bool decode(const char* bytes, std::size_t size, bool last, std::string& out);
+  // How many sequences a substituting decoder has replaced so far.
+  std::uint64_t substituted() const { return m_substituted; }
 
  private:
   void* m_converter = nullptr;
   char16_t m_lead = 0;  // a lead surrogate whose trail comes with the next bytes
   bool m_failed = false;
+  std::uint64_t m_substituted = 0;
 };
 
 }  // namespace enr

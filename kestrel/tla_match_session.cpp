@@ -1,0 +1,846 @@
+// Matching a text: it is cut into tokens, each token's CRC is taken once per
+// way a field cuts values, and runs of tokens are hashed as key values and
+// looked up. The text is read in segments; each keeps the tokens the
+// matches near its start and end need from the segments around it.
+
+#include <algorithm>
+#include <exception>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "krn/krn_crc.h"
+#include "krn/krn_status.h"
+#include "krn/krn_string.h"
+#include "krn/krn_unicode.h"
+#include "tla/tla_data_set_tokens.h"
+#include "tla/tla_formatter.h"
+#include "tla/tla_status_codes.h"
+#include "tla/tla_matcher.h"
+#include "tla/tla_value_shortcut.h"
+#include "tla_match_index.h"
+
+namespace tla {
+
+using krn::Krn_status;
+
+namespace {
+
+using krn::impl::KRN_UNICODE_BIT_TABLE;
+
+// Text taken before a segment is matched; a segment also keeps what the
+// matches at its edges need of the segments around it.
+constexpr std::size_t SEGMENT_BYTES = std::size_t{1} << 20;
+// A word longer than this is cut into pieces: no key value is that long,
+// and a segment must end somewhere.
+constexpr std::size_t LONGEST_TOKEN = 4096;
+// A key hash of more records than this is common (a surname); its records
+// are read only where something tells them apart (see candidates()).
+constexpr std::size_t COMMON_RUN = 16;
+constexpr std::uint64_t TOKEN_KEY_SEED = 42;
+constexpr unsigned END_OF_TEXT = 0xFFFFFFFFu;
+constexpr unsigned REPLACEMENT = 0xFFFD;
+constexpr char REPLACEMENT_UTF8[] = "\xEF\xBF\xBD";
+
+// ---- Characters -------------------------------------------------------------
+
+// The length of the well-formed UTF-8 sequence at p: no overlong forms, no
+// surrogates, nothing above U+10FFFF; 0 for a bad one, and -1 for one the
+// end cuts off that more bytes could complete.
+int sequence_length(const unsigned char* p, const unsigned char* end) {
+  const unsigned lead = *p;
+  if (lead < 0x80) return 1;
+  int size = 0;
+  unsigned low = 0x80;
+  unsigned high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    size = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    size = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    size = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  for (int i = 1; i < size; ++i) {
+    if (p + i == end) return -1;
+    const unsigned byte = p[i];
+    if (byte < (i == 1 ? low : 0x80) || byte > (i == 1 ? high : 0xBF)) return 0;
+  }
+  return size;
+}
+
+// Decodes well-formed UTF-8.
+unsigned decode(const unsigned char* p, std::size_t& length) {
+  const unsigned lead = p[0];
+  if (lead < 0x80) {
+    length = 1;
+    return lead;
+  }
+  if (lead < 0xE0) {
+    length = 2;
+    return ((lead & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+  }
+  if (lead < 0xF0) {
+    length = 3;
+    return ((lead & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+  }
+  length = 4;
+  return ((lead & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+}
+
+// The tokeniser's type; U+FFFD joins words as a letter does.
+unsigned char_type(unsigned cp) {
+  if (cp == END_OF_TEXT) return 8;
+  if (cp == REPLACEMENT) return krn::KRN_CP_LETTER;
+  return krn::impl::krn_unicode_char_type(cp);
+}
+
+bool is_apostrophe(unsigned cp) { return cp == 0x0027 || cp == 0x2019; }
+
+bool is_letter_s(unsigned cp) { return cp == 0x0073 || cp == 0x0053 || cp == 0xFF53 || cp == 0xFF33; }
+
+// White space that normalisation turns into U+0020, which the card number
+// formatter drops: groups of digits with only these between them join.
+bool is_dropped_space(unsigned cp) {
+  return cp == 0x20 || cp == 0xA0 || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x202F || cp == 0x205F ||
+         cp == 0x3000;
+}
+
+unsigned same(unsigned cp) { return cp; }
+
+unsigned lower(unsigned cp) {
+  if (cp >= 'A' && cp <= 'Z') return cp + ('a' - 'A');
+  if (cp < 0x80) return cp;
+  return krn::krn_lower(cp);
+}
+
+// A character whose token CRC the session takes itself, as the value
+// shortcut does: one the formatters leave as it is and the tokeniser cuts
+// by its type alone.
+bool is_cuttable(unsigned cp) {
+  if (cp == 0 || cp >= 0x10000 || (cp >= 0xD800 && cp <= 0xDFFF) || cp == REPLACEMENT) return false;
+  switch (KRN_UNICODE_BIT_TABLE[cp] & krn::KRN_UNICODE_TYPE_MASK) {
+    case krn::KRN_CP_NUMBER:
+    case krn::KRN_CP_PUNCTUATION:
+    case krn::KRN_CP_SYMBOL:
+    case krn::KRN_CP_LETTER:
+    case krn::KRN_CP_IDEOGRAPH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// ---- Tokens of the text -------------------------------------------------------
+
+enum Token_flag : unsigned char {
+  TAKEN = 1,        // every character is cuttable and left alone by normalisation
+  TAKEN_LOWER = 2,  // and so is its lower case
+  PLAIN = 4,        // letters and numbers only
+  DIGITS = 8,       // numbers only
+  HYPHEN = 16,      // U+002D alone, which the card number formatter drops
+  JOINS = 32,       // only dropped spaces, or nothing, since the token before
+};
+
+struct Text_token {
+  std::uint32_t begin = 0;
+  std::uint32_t end = 0;
+  unsigned char flags = 0;
+};
+
+// The token CRCs of every token in one way of cutting: token i has
+// crcs[start[i]] to crcs[start[i + 1]], usually one.
+struct Token_crcs {
+  std::vector<std::uint64_t> crcs;
+  std::vector<std::uint32_t> start;
+
+  std::size_t count(std::size_t token) const { return start[token + 1] - start[token]; }
+  const std::uint64_t* of(std::size_t token) const { return crcs.data() + start[token]; }
+};
+
+const krn::GUID& slot_formatter(std::size_t slot) {
+  static const krn::GUID types[MATCH_SLOTS] = {TLA_SIMPLE_FORMATTER_ID, TLA_SIMPLENC_FORMATTER_ID,
+                                               TLA_CCNUM_FORMATTER_ID, TLA_NO_FORMATTER_ID};
+  return types[slot];
+}
+
+class Text_scanner {
+ public:
+  explicit Text_scanner(const std::string& text)
+      : m_text(reinterpret_cast<const unsigned char*>(text.data())), m_size(text.size()) {}
+
+  unsigned at(std::size_t position, std::size_t& length) const {
+    if (position >= m_size) {
+      length = 0;
+      return END_OF_TEXT;
+    }
+    return decode(m_text + position, length);
+  }
+  unsigned type_at(std::size_t position) const {
+    std::size_t length;
+    return char_type(at(position, length));
+  }
+
+  // Cuts the whole text, with the tokeniser's rules for the character types.
+  void cut(std::vector<Text_token>& tokens) const {
+    tokens.clear();
+    bool joins = true;
+    std::size_t position = 0;
+    while (position < m_size) {
+      std::size_t length;
+      const unsigned cp = at(position, length);
+      const unsigned type = char_type(cp);
+      if (type == krn::KRN_CP_SPACE || type == krn::KRN_CP_IGNORED) {
+        if (!is_dropped_space(cp)) joins = false;
+        position += length;
+        continue;
+      }
+      // Marks extend every kind of token.
+      std::size_t end = token_end(cp, type, position + length);
+      while (end < position + LONGEST_TOKEN) {
+        const unsigned next = at(end, length);
+        if (char_type(next) != krn::KRN_CP_MARK) break;
+        end += length;
+      }
+      end = std::min(end, position + LONGEST_TOKEN);
+      // A cut inside a character would leave bytes no token owns.
+      while (end < m_size && (m_text[end] & 0xC0) == 0x80) ++end;
+      Text_token token;
+      token.begin = static_cast<std::uint32_t>(position);
+      token.end = static_cast<std::uint32_t>(end);
+      token.flags = joins ? JOINS : 0;
+      tokens.push_back(token);
+      joins = true;
+      position = end;
+    }
+  }
+
+ private:
+  // A word: a letter, then letters, numbers and marks; an apostrophe joins
+  // it when a letter follows (O'Neil). A number: numbers, then "'s" when the
+  // end, a space or punctuation follows (1990's). An apostrophe alone,
+  // unless it starts '90s. Anything else is a token of one character.
+  std::size_t token_end(unsigned cp, unsigned type, std::size_t after) const {
+    std::size_t length;
+    if (type == krn::KRN_CP_LETTER) {
+      for (;;) {
+        const unsigned next = at(after, length);
+        const unsigned next_type = char_type(next);
+        if (next_type == krn::KRN_CP_LETTER || next_type == krn::KRN_CP_NUMBER || next_type == krn::KRN_CP_MARK) {
+          after += length;
+        } else if (is_apostrophe(next) && type_at(after + length) == krn::KRN_CP_LETTER) {
+          after += length;
+        } else {
+          return after;
+        }
+      }
+    }
+    if (type == krn::KRN_CP_NUMBER) {
+      for (;;) {
+        const unsigned next_type = type_at(after);
+        if (next_type != krn::KRN_CP_NUMBER && next_type != krn::KRN_CP_MARK) break;
+        at(after, length);
+        after += length;
+      }
+      if (!is_apostrophe(at(after, length))) return after;
+      const std::size_t at_s = after + length;
+      if (!is_letter_s(at(at_s, length))) return after;
+      const std::size_t with_s = at_s + length;
+      const unsigned following = type_at(with_s);
+      return following == 8 || following == krn::KRN_CP_SPACE || following == krn::KRN_CP_PUNCTUATION ? with_s
+                                                                                                       : after;
+    }
+    if (type == krn::KRN_CP_PUNCTUATION && is_apostrophe(cp)) {
+      std::size_t p = after;
+      for (int digit = 0; digit < 2; ++digit) {
+        if (char_type(at(p, length)) != krn::KRN_CP_NUMBER) return after;
+        p += length;
+      }
+      if (!is_letter_s(at(p, length))) return after;
+      p += length;
+      return type_at(p) == krn::KRN_CP_LETTER ? after : p;
+    }
+    return after;
+  }
+
+  const unsigned char* m_text;
+  std::size_t m_size;
+};
+
+// The UTF-16 units of the token's characters, each mapped, as the CRC of a
+// token reads them; false when one is not cuttable.
+template <typename Map>
+bool token_units(const unsigned char* p, const unsigned char* end, Map map, std::vector<unsigned char>& units) {
+  units.clear();
+  while (p < end) {
+    std::size_t length;
+    const unsigned cp = map(decode(p, length));
+    p += length;
+    if (cp > 0xFFFF) return false;
+    units.push_back(static_cast<unsigned char>(cp & 0xFF));
+    units.push_back(static_cast<unsigned char>(cp >> 8));
+  }
+  return true;
+}
+
+std::uint64_t units_crc(const std::vector<unsigned char>& units) {
+  krn::Krn_crc64 crc(TOKEN_KEY_SEED);
+  crc.update(units.data(), units.size());
+  return crc.result(true);
+}
+
+void append_be64(unsigned char* out, std::uint64_t value) {
+  for (int i = 7; i >= 0; --i) {
+    out[i] = static_cast<unsigned char>(value & 0xFF);
+    value >>= 8;
+  }
+}
+
+// A key hash built token by token.
+class Key_hash {
+ public:
+  void add(std::uint64_t crc) {
+    unsigned char bytes[8];
+    append_be64(bytes, crc);
+    m_crc.update(bytes, 8);
+  }
+  std::uint64_t value() const { return m_crc.result(true); }
+
+ private:
+  krn::Krn_crc64 m_crc{krn::Krn_crc64::ALL_ONES};
+};
+
+struct Hit {
+  std::size_t key = 0;
+  std::size_t first = 0;  // tokens of the segment
+  std::size_t last = 0;
+  std::uint64_t hash = 0;
+  std::size_t entries_begin = 0;
+  std::size_t entries_end = 0;
+};
+
+// A match reported, kept while later ones may place the same record again.
+struct Placed {
+  std::uint64_t record = 0;
+  std::uint64_t anchor = 0;  // the text's token number
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;  // the key's and each field's
+};
+
+}  // namespace
+
+// ---- The session --------------------------------------------------------------
+
+class Tla_match_session::State {
+ public:
+  explicit State(const Tla_match_index& index) : m_index(index) {
+    const Tla_match_options& options = index.options;
+    m_reach = options.window + index.longest_run + 8;
+  }
+
+  void feed(const char* data, std::size_t size, std::vector<Tla_match>& matches, Krn_status& status) {
+    append_checked(data, size);
+    if (m_text.size() >= m_next_segment) run_segment(false, matches, status);
+  }
+
+  void finish(std::vector<Tla_match>& matches, Krn_status& status) {
+    if (!m_pending.empty()) {
+      m_pending.clear();
+      m_text += REPLACEMENT_UTF8;
+    }
+    run_segment(true, matches, status);
+    reset();
+  }
+
+ private:
+  void reset() {
+    m_text.clear();
+    m_base_token = m_base_byte = m_processed = 0;
+    m_base_line = 1;
+    m_base_column = 0;
+    m_next_segment = SEGMENT_BYTES;
+    m_placed.clear();
+  }
+
+  // Appends the piece as well-formed UTF-8: each bad byte becomes U+FFFD,
+  // and a character cut off at the end waits for the next piece.
+  void append_checked(const char* data, std::size_t size) {
+    std::string joined;
+    if (!m_pending.empty()) {
+      joined = m_pending + std::string(data, size);
+      m_pending.clear();
+      data = joined.data();
+      size = joined.size();
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    const unsigned char* const end = p + size;
+    const unsigned char* clean = p;
+    while (p < end) {
+      if (*p < 0x80) {
+        ++p;
+        continue;
+      }
+      const int length = sequence_length(p, end);
+      if (length > 0) {
+        p += length;
+        continue;
+      }
+      m_text.append(reinterpret_cast<const char*>(clean), static_cast<std::size_t>(p - clean));
+      if (length < 0) {
+        m_pending.assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(end - p));
+        return;
+      }
+      m_text += REPLACEMENT_UTF8;
+      clean = ++p;
+    }
+    m_text.append(reinterpret_cast<const char*>(clean), static_cast<std::size_t>(end - clean));
+  }
+
+  // ---- Segments --------------------------------------------------------------
+
+  void run_segment(bool last, std::vector<Tla_match>& matches, Krn_status& status) {
+    status.clear();
+    try {
+      match_segment(last, matches, status);
+    } catch (const std::exception& error) {
+      tla_report_exception(error, status);
+    }
+  }
+
+  void match_segment(bool last, std::vector<Tla_match>& matches, Krn_status& status) {
+    Text_scanner(m_text).cut(m_tokens);
+    const std::size_t count = m_tokens.size();
+    const std::size_t done = static_cast<std::size_t>(m_processed - m_base_token);
+    // Matches placed in the last stretch wait for the text after it.
+    std::size_t end = last ? count : (count > 2 * m_reach ? count - 2 * m_reach : 0);
+    if (end > done) {
+      take_crcs(status);
+      if (!status.ok()) return;
+      find_hits(done > m_reach ? done - m_reach : 0, std::min(count, end + m_reach));
+      m_cursor = {0, m_base_line, m_base_column};
+      for (const Hit& hit : m_hits) {
+        if (hit.first < done || hit.first >= end) continue;
+        confirm(hit, matches, status);
+        if (!status.ok()) return;
+      }
+      m_processed = m_base_token + end;
+    } else {
+      end = done;
+    }
+    if (last) return;
+    // Keep what the next segment needs from this one.
+    const std::size_t keep = end > m_reach ? end - m_reach : 0;
+    const std::size_t keep_byte = keep < count ? m_tokens[keep].begin : m_text.size();
+    Cursor base{0, m_base_line, m_base_column};
+    advance(base, keep_byte);
+    m_base_line = base.line;
+    m_base_column = base.column;
+    m_base_byte += keep_byte;
+    m_base_token += keep;
+    m_text.erase(0, keep_byte);
+    m_next_segment = m_text.size() + SEGMENT_BYTES;
+    const std::uint64_t forget = m_processed > 2 * m_reach ? m_processed - 2 * m_reach : 0;
+    std::erase_if(m_placed, [forget](const Placed& placed) { return placed.anchor < forget; });
+  }
+
+  // ---- Token CRCs ------------------------------------------------------------
+
+  void take_crcs(Krn_status& status) {
+    const auto* text = reinterpret_cast<const unsigned char*>(m_text.data());
+    for (std::size_t slot = 0; slot < MATCH_SLOTS; ++slot) {
+      if (!m_index.slot_used[slot]) continue;
+      m_crcs[slot].crcs.clear();
+      m_crcs[slot].start.assign(1, 0);
+    }
+    std::vector<std::uint64_t> cut;
+    for (Text_token& token : m_tokens) {
+      const unsigned char* const begin = text + token.begin;
+      const unsigned char* const end = text + token.end;
+      describe(token, begin, end);
+      std::uint64_t raw = 0;
+      std::uint64_t lowered = 0;
+      if (token.flags & TAKEN) {
+        token_units(begin, end, same, m_units);
+        raw = units_crc(m_units);
+      }
+      if (token.flags & TAKEN_LOWER) {
+        token_units(begin, end, lower, m_units);
+        lowered = units_crc(m_units);
+      }
+      for (std::size_t slot = 0; slot < MATCH_SLOTS; ++slot) {
+        if (!m_index.slot_used[slot]) continue;
+        Token_crcs& crcs = m_crcs[slot];
+        const auto format = static_cast<Tla_value_format>(slot);
+        if (format == Tla_value_format::simplenc ? (token.flags & TAKEN_LOWER) : (token.flags & TAKEN)) {
+          if (!(format == Tla_value_format::ccnumber && (token.flags & HYPHEN))) {
+            crcs.crcs.push_back(format == Tla_value_format::simplenc ? lowered : raw);
+          }
+        } else {
+          // Characters the formatters change or the tokeniser treats apart:
+          // the token is cut as a value of its own.
+          Krn_status ignored;
+          if (m_cutter.cut_value(slot_formatter(slot), reinterpret_cast<const char*>(begin),
+                                 static_cast<std::size_t>(end - begin), cut, ignored)) {
+            crcs.crcs.insert(crcs.crcs.end(), cut.begin(), cut.end());
+          }
+        }
+        crcs.start.push_back(static_cast<std::uint32_t>(crcs.crcs.size()));
+      }
+    }
+    status.clear();
+  }
+
+  static void describe(Text_token& token, const unsigned char* p, const unsigned char* end) {
+    unsigned char flags = TAKEN | TAKEN_LOWER | PLAIN | DIGITS;
+    if (end - p == 1 && *p == '-') flags |= HYPHEN;
+    while (p < end) {
+      std::size_t length;
+      const unsigned cp = decode(p, length);
+      p += length;
+      if (!is_cuttable(cp) || (KRN_UNICODE_BIT_TABLE[cp] & krn::KRN_UNICODE_NFKC)) {
+        flags &= static_cast<unsigned char>(~(TAKEN | TAKEN_LOWER | PLAIN | DIGITS));
+        break;
+      }
+      if (!is_cuttable(lower(cp))) flags &= static_cast<unsigned char>(~TAKEN_LOWER);
+      const unsigned type = KRN_UNICODE_BIT_TABLE[cp] & krn::KRN_UNICODE_TYPE_MASK;
+      if (type != krn::KRN_CP_NUMBER) flags &= static_cast<unsigned char>(~DIGITS);
+      if (type != krn::KRN_CP_NUMBER && type != krn::KRN_CP_LETTER) flags &= static_cast<unsigned char>(~PLAIN);
+    }
+    token.flags = static_cast<unsigned char>(token.flags | flags);
+  }
+
+  // ---- Runs of tokens --------------------------------------------------------
+
+  // Calls visit(last, hash) for each run of the field's tokens of at most
+  // max_tokens CRCs that starts at token `first` and ends before `limit`,
+  // shortest first, while it returns true; hash is the key hash of the
+  // run's CRCs. With a filter, only runs whose first token it may hold.
+  template <typename Visit>
+  void walk_runs(const Match_field& field, std::uint32_t max_tokens, std::size_t first, std::size_t limit,
+                 const Match_crc_filter* filter, Visit visit) const {
+    const Token_crcs& crcs = m_crcs[match_slot(field.format)];
+    if (max_tokens == 0 || crcs.count(first) == 0) return;
+    limit = std::min(limit, first + match_run_tokens(field, max_tokens));
+    if (field.joins_groups()) return walk_card_runs(crcs, max_tokens, first, limit, filter, visit);
+    if (filter && !filter->may_hold(crcs.of(first)[0])) return;
+    Key_hash hash;
+    std::uint32_t taken = 0;
+    for (std::size_t last = first; last < limit; ++last) {
+      const std::size_t count = crcs.count(last);
+      if (count == 0) continue;
+      if (taken + count > max_tokens) return;
+      for (std::size_t i = 0; i < count; ++i) hash.add(crcs.of(last)[i]);
+      taken += static_cast<std::uint32_t>(count);
+      if (!visit(last, hash.value()) || taken == max_tokens) return;
+    }
+  }
+
+  // Card numbers: the formatter drops spaces and hyphens, so digits written
+  // in groups are one token. A run's open token takes in the groups of
+  // digits that follow it with only such characters between.
+  template <typename Visit>
+  void walk_card_runs(const Token_crcs& crcs, std::uint32_t max_tokens, std::size_t first, std::size_t limit,
+                      const Match_crc_filter* filter, Visit visit) const {
+    if (m_tokens[first].flags & HYPHEN) return;
+    Key_hash closed;
+    std::uint32_t closed_count = 0;
+    std::uint64_t first_closed = 0;
+    bool open = false;
+    bool open_plain = false;
+    std::uint64_t open_register = 0;  // the CRC register, not yet complemented
+
+    const auto close = [&](std::uint64_t crc) {
+      if (closed_count++ == 0) first_closed = crc;
+      closed.add(crc);
+    };
+    const auto start_token = [&](std::size_t token) {
+      if (open) close(~open_register);
+      open = false;
+      const std::size_t count = crcs.count(token);
+      if (count == 1 && (m_tokens[token].flags & TAKEN)) {
+        open = true;
+        open_plain = (m_tokens[token].flags & PLAIN) != 0;
+        open_register = ~crcs.of(token)[0];
+        return;
+      }
+      for (std::size_t i = 0; i < count; ++i) close(crcs.of(token)[i]);
+    };
+    const auto report = [&](std::size_t last) {
+      if (closed_count + (open ? 1 : 0) > max_tokens) return false;
+      // While the first token is open, digits yet to come may change it.
+      const bool fixed = closed_count > 0;
+      if (filter && !filter->may_hold(fixed ? first_closed : ~open_register)) return !fixed;
+      Key_hash hash = closed;
+      if (open) hash.add(~open_register);
+      return visit(last, hash.value());
+    };
+
+    start_token(first);
+    if (!report(first)) return;
+    bool broken = false;
+    for (std::size_t last = first + 1; last < limit; ++last) {
+      const Text_token& token = m_tokens[last];
+      if (!(token.flags & JOINS)) broken = true;
+      if (token.flags & HYPHEN) continue;
+      if (!broken && open && open_plain && (token.flags & DIGITS)) {
+        const auto* text = reinterpret_cast<const unsigned char*>(m_text.data());
+        token_units(text + token.begin, text + token.end, same, m_units);
+        krn::Krn_crc64 crc(open_register);
+        crc.update(m_units.data(), m_units.size());
+        open_register = crc.result(false);
+      } else {
+        if (max_tokens == 1) return;
+        start_token(last);
+      }
+      broken = false;
+      if (!report(last)) return;
+    }
+  }
+
+  void find_hits(std::size_t begin, std::size_t end) {
+    m_hits.clear();
+    for (std::size_t k = 0; k < m_index.keys.size(); ++k) {
+      const Match_key& key = m_index.keys[k];
+      const Match_field& field = m_index.fields[key.field];
+      const Token_crcs& crcs = m_crcs[match_slot(field.format)];
+      for (std::size_t first = begin; first < end; ++first) {
+        if (crcs.count(first) == 0) continue;
+        walk_runs(field, field.max_tokens, first, m_tokens.size(), &key.first_tokens,
+                  [&](std::size_t last, std::uint64_t hash) {
+                    const auto [begin_entry, end_entry] = key.run(hash);
+                    if (begin_entry != end_entry) m_hits.push_back({k, first, last, hash, begin_entry, end_entry});
+                    return true;
+                  });
+      }
+    }
+    std::sort(m_hits.begin(), m_hits.end(), [](const Hit& a, const Hit& b) {
+      return a.first != b.first ? a.first < b.first : (a.last != b.last ? a.last < b.last : a.key < b.key);
+    });
+  }
+
+  // The CRCs of the run as the field's formatter and the token cutter make
+  // them of its text: what the records hold is compared with these.
+  void exact_crcs(const Match_field& field, std::size_t first, std::size_t last, std::vector<std::uint64_t>& crcs,
+                  Krn_status& status) {
+    const char* text = m_text.data() + m_tokens[first].begin;
+    const std::size_t length = m_tokens[last].end - m_tokens[first].begin;
+    std::string bytes;
+    std::size_t count = 0;
+    crcs.clear();
+    if (tla_shortcut_field_tokens(field.format, text, length, bytes, count)) {
+      for (std::size_t i = 0; i < count; ++i) {
+        crcs.push_back(tla_get_be64(reinterpret_cast<const unsigned char*>(bytes.data()) + 2 + 8 * i));
+      }
+      return;
+    }
+    if (!m_cutter.cut_value(field.formatter_type, text, length, crcs, status)) crcs.clear();
+  }
+
+  // ---- Confirmation ----------------------------------------------------------
+
+  bool in_window(const Hit& key, std::size_t first, std::size_t last) const {
+    const std::size_t window = m_index.options.window;
+    const bool apart = last < key.first || first > key.last;
+    return apart && first + window >= key.first && last <= key.last + window;
+  }
+
+  // The records a hit may place. A common key value (a surname) is shared
+  // by too many records to read them all at each of its places; a record
+  // that needs a second key of its own there is read when that key occurs
+  // close by, and only the records one key may place alone are read for it.
+  void candidates(const Hit& hit, std::vector<std::uint64_t>& records) const {
+    const Match_key& key = m_index.keys[hit.key];
+    const auto entries = [](const Match_key& k, const Hit& h) {
+      return std::vector<std::uint64_t>(k.offsets.begin() + static_cast<std::ptrdiff_t>(h.entries_begin),
+                                        k.offsets.begin() + static_cast<std::ptrdiff_t>(h.entries_end));
+    };
+    records.clear();
+    if (hit.entries_end - hit.entries_begin <= COMMON_RUN || key.all_solo) {
+      records = entries(key, hit);
+      return;
+    }
+    const auto solo = std::equal_range(key.solo.begin(), key.solo.end(), std::make_pair(hit.hash, std::uint64_t{0}),
+                                       [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto it = solo.first; it != solo.second; ++it) records.push_back(it->second);
+    std::vector<std::uint64_t> mine;
+    for (const Hit& other : m_hits) {
+      if (other.key == hit.key || !in_window(hit, other.first, other.last)) continue;
+      std::vector<std::uint64_t> theirs = entries(m_index.keys[other.key], other);
+      if (theirs.size() > COMMON_RUN) {
+        if (mine.empty()) {
+          mine = entries(key, hit);
+          std::sort(mine.begin(), mine.end());
+        }
+        std::sort(theirs.begin(), theirs.end());
+        std::vector<std::uint64_t> both;
+        std::set_intersection(mine.begin(), mine.end(), theirs.begin(), theirs.end(), std::back_inserter(both));
+        theirs.swap(both);
+      }
+      records.insert(records.end(), theirs.begin(), theirs.end());
+    }
+  }
+
+  void confirm(const Hit& hit, std::vector<Tla_match>& matches, Krn_status& status) {
+    const Match_key& key = m_index.keys[hit.key];
+    const Match_field& key_field = m_index.fields[key.field];
+    std::vector<std::uint64_t> records;
+    candidates(hit, records);
+    if (records.empty()) return;
+    std::sort(records.begin(), records.end());
+    records.erase(std::unique(records.begin(), records.end()), records.end());
+    std::vector<std::uint64_t> key_crcs;
+    exact_crcs(key_field, hit.first, hit.last, key_crcs, status);
+    if (!status.ok()) return;
+
+    for (std::uint64_t record : records) {
+      m_index.load_record(record, m_values, status);
+      if (!status.ok()) return;
+      if (m_values[key.field] != key_crcs) continue;
+      Placed placed{record, m_base_token + hit.first, {{m_base_token + hit.first, m_base_token + hit.last}}};
+      std::vector<std::size_t> found{key.field};
+      std::size_t filled = 0;
+      for (std::size_t f = 0; f < m_values.size(); ++f) {
+        if (m_values[f].empty()) continue;
+        ++filled;
+        if (f == key.field) continue;
+        std::size_t first = 0;
+        std::size_t last = 0;
+        if (!find_field(hit, m_index.fields[f], m_values[f], first, last, status)) continue;
+        found.push_back(f);
+        placed.runs.emplace_back(m_base_token + first, m_base_token + last);
+      }
+      if (!status.ok()) return;
+      const std::size_t wanted = m_index.options.fields;
+      const std::size_t needed = wanted == 0 ? filled : std::min(wanted, filled);
+      if (found.size() < needed || placed_before(placed)) continue;
+      std::sort(found.begin(), found.end());
+      Tla_match match;
+      match.record_offset = record;
+      match.key = hit.key;
+      advance(m_cursor, m_tokens[hit.first].begin);
+      match.line = m_cursor.line;
+      match.column = m_cursor.column + 1;
+      match.byte_offset = m_base_byte + m_tokens[hit.first].begin;
+      match.fields = std::move(found);
+      matches.push_back(std::move(match));
+      m_placed.push_back(std::move(placed));
+    }
+  }
+
+  // Whether the field's whole token sequence occurs in the hit's window.
+  bool find_field(const Hit& hit, const Match_field& field, const std::vector<std::uint64_t>& crcs,
+                  std::size_t& found_first, std::size_t& found_last, Krn_status& status) {
+    const std::size_t window = m_index.options.window;
+    if (crcs.size() > 2 * window) return false;
+    const std::uint64_t wanted = tla_key_hash(crcs);
+    const std::size_t begin = hit.first > window ? hit.first - window : 0;
+    const std::size_t end = std::min(m_tokens.size(), hit.last + window + 1);
+    const Token_crcs& mine = m_crcs[match_slot(field.format)];
+    bool found = false;
+    std::vector<std::uint64_t> exact;
+    for (std::size_t first = begin; first < end && !found && status.ok(); ++first) {
+      if (first >= hit.first && first <= hit.last) continue;
+      if (mine.count(first) == 0) continue;
+      if (!field.joins_groups() && mine.of(first)[0] != crcs[0]) continue;
+      const std::size_t limit = first < hit.first ? hit.first : end;
+      walk_runs(field, static_cast<std::uint32_t>(crcs.size()), first, limit, nullptr,
+                [&](std::size_t last, std::uint64_t hash) {
+                  if (hash != wanted) return true;
+                  exact_crcs(field, first, last, exact, status);
+                  if (exact != crcs) return status.ok();
+                  found = true;
+                  found_first = first;
+                  found_last = last;
+                  return false;
+                });
+    }
+    return found;
+  }
+
+  // A record is reported once for each place it occurs: a match that shares
+  // an occurrence of any of its fields with one reported before (one found
+  // by two of its keys, or by a key that the text repeats near the same
+  // fields) is that match again.
+  bool placed_before(const Placed& placed) const {
+    for (const Placed& earlier : m_placed) {
+      if (earlier.record != placed.record) continue;
+      if (earlier.anchor == placed.anchor) return true;
+      for (const auto& run : placed.runs) {
+        if (std::find(earlier.runs.begin(), earlier.runs.end(), run) != earlier.runs.end()) return true;
+      }
+    }
+    return false;
+  }
+
+  // ---- Lines and columns -----------------------------------------------------
+
+  struct Cursor {
+    std::size_t byte = 0;
+    std::uint64_t line = 1;
+    std::uint64_t column = 0;  // characters since the line's start
+  };
+
+  // LF, CR LF and a CR alone each end a line.
+  void advance(Cursor& cursor, std::size_t to) const {
+    const char* text = m_text.data();
+    for (; cursor.byte < to; ++cursor.byte) {
+      const char c = text[cursor.byte];
+      if (c == '\n' || (c == '\r' && (cursor.byte + 1 >= m_text.size() || text[cursor.byte + 1] != '\n'))) {
+        ++cursor.line;
+        cursor.column = 0;
+      } else if (c != '\r' && (static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+        ++cursor.column;
+      }
+    }
+  }
+
+  const Tla_match_index& m_index;
+  std::size_t m_reach = 0;
+  std::string m_text;
+  std::string m_pending;
+  std::size_t m_next_segment = SEGMENT_BYTES;
+  std::uint64_t m_base_token = 0;
+  std::uint64_t m_base_byte = 0;
+  std::uint64_t m_base_line = 1;
+  std::uint64_t m_base_column = 0;
+  std::uint64_t m_processed = 0;
+  Cursor m_cursor;
+  std::vector<Text_token> m_tokens;
+  Token_crcs m_crcs[MATCH_SLOTS];
+  std::vector<Hit> m_hits;
+  std::vector<Placed> m_placed;
+  std::vector<std::vector<std::uint64_t>> m_values;
+  mutable std::vector<unsigned char> m_units;
+  Tla_token_cutter m_cutter;
+};
+
+Tla_match_session::Tla_match_session(const Tla_matcher& matcher)
+    : m_state(matcher.m_index ? std::make_unique<State>(*matcher.m_index) : nullptr) {}
+
+Tla_match_session::~Tla_match_session() = default;
+
+void Tla_match_session::feed(const char* utf8, std::size_t size, std::vector<Tla_match>& matches,
+                             Krn_status& status) {
+  status.clear();
+  if (!m_state) {
+    status = TLA_E_DATA_SET_NOT_OPEN;
+    return;
+  }
+  m_state->feed(utf8, size, matches, status);
+}
+
+void Tla_match_session::finish(std::vector<Tla_match>& matches, Krn_status& status) {
+  status.clear();
+  if (!m_state) {
+    status = TLA_E_DATA_SET_NOT_OPEN;
+    return;
+  }
+  m_state->finish(matches, status);
+}
+
+}  // namespace tla
