@@ -4,6 +4,7 @@
 // matches near its start and end need from the segments around it.
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <iterator>
 #include <string>
@@ -289,9 +290,9 @@ bool token_units(const unsigned char* p, const unsigned char* end, Map map, std:
   return true;
 }
 
-std::uint64_t units_crc(const std::vector<unsigned char>& units) {
+std::uint64_t units_crc(const unsigned char* units, std::size_t size) {
   krn::Krn_crc64 crc(TOKEN_KEY_SEED);
-  crc.update(units.data(), units.size());
+  crc.update(units, size);
   return crc.result(true);
 }
 
@@ -325,11 +326,19 @@ struct Hit {
   std::size_t entries_end = 0;
 };
 
-// A match reported, kept while later ones may place the same record again.
+// Where a match found its record: the key's occurrence and each field's,
+// in token numbers of the whole text.
 struct Placed {
   std::uint64_t record = 0;
-  std::uint64_t anchor = 0;  // the text's token number
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;  // the key's and each field's
+  std::uint64_t anchor = 0;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;  // the key's first
+};
+
+struct Found {
+  Tla_match match;
+  Placed placed;
+  std::size_t begin = 0;  // the key's first byte in the segment
+  std::uint64_t spread = 0;
 };
 
 }  // namespace
@@ -422,12 +431,13 @@ class Tla_match_session::State {
       take_crcs(status);
       if (!status.ok()) return;
       find_hits(done > m_reach ? done - m_reach : 0, std::min(count, end + m_reach));
-      m_cursor = {0, m_base_line, m_base_column};
+      m_found.clear();
       for (const Hit& hit : m_hits) {
         if (hit.first < done || hit.first >= end) continue;
-        confirm(hit, matches, status);
+        confirm(hit, status);
         if (!status.ok()) return;
       }
+      report(matches);
       m_processed = m_base_token + end;
     } else {
       end = done;
@@ -461,17 +471,9 @@ class Tla_match_session::State {
     for (Text_token& token : m_tokens) {
       const unsigned char* const begin = text + token.begin;
       const unsigned char* const end = text + token.end;
-      describe(token, begin, end);
       std::uint64_t raw = 0;
       std::uint64_t lowered = 0;
-      if (token.flags & TAKEN) {
-        token_units(begin, end, same, m_units);
-        raw = units_crc(m_units);
-      }
-      if (token.flags & TAKEN_LOWER) {
-        token_units(begin, end, lower, m_units);
-        lowered = units_crc(m_units);
-      }
+      describe(token, begin, end, raw, lowered);
       for (std::size_t slot = 0; slot < MATCH_SLOTS; ++slot) {
         if (!m_index.slot_used[slot]) continue;
         Token_crcs& crcs = m_crcs[slot];
@@ -495,23 +497,41 @@ class Tla_match_session::State {
     status.clear();
   }
 
-  static void describe(Text_token& token, const unsigned char* p, const unsigned char* end) {
+  // The token's flags, and the CRCs of its characters as they stand and in
+  // lower case when the flags say they can be taken here.
+  void describe(Text_token& token, const unsigned char* p, const unsigned char* end, std::uint64_t& raw,
+                std::uint64_t& lowered) {
     unsigned char flags = TAKEN | TAKEN_LOWER | PLAIN | DIGITS;
     if (end - p == 1 && *p == '-') flags |= HYPHEN;
+    m_units.resize(2 * static_cast<std::size_t>(end - p));
+    m_lower_units.resize(m_units.size());
+    std::size_t used = 0;
+    bool cased = false;
     while (p < end) {
       std::size_t length;
       const unsigned cp = decode(p, length);
       p += length;
       if (!is_cuttable(cp) || (KRN_UNICODE_BIT_TABLE[cp] & krn::KRN_UNICODE_NFKC)) {
-        flags &= static_cast<unsigned char>(~(TAKEN | TAKEN_LOWER | PLAIN | DIGITS));
-        break;
+        token.flags = static_cast<unsigned char>(token.flags | (flags & HYPHEN));
+        return;
       }
-      if (!is_cuttable(lower(cp))) flags &= static_cast<unsigned char>(~TAKEN_LOWER);
+      const unsigned small = lower(cp);
+      if (small != cp) {
+        cased = true;
+        if (!is_cuttable(small)) flags &= static_cast<unsigned char>(~TAKEN_LOWER);
+      }
       const unsigned type = KRN_UNICODE_BIT_TABLE[cp] & krn::KRN_UNICODE_TYPE_MASK;
       if (type != krn::KRN_CP_NUMBER) flags &= static_cast<unsigned char>(~DIGITS);
       if (type != krn::KRN_CP_NUMBER && type != krn::KRN_CP_LETTER) flags &= static_cast<unsigned char>(~PLAIN);
+      m_units[used] = static_cast<unsigned char>(cp & 0xFF);
+      m_units[used + 1] = static_cast<unsigned char>(cp >> 8);
+      m_lower_units[used] = static_cast<unsigned char>(small & 0xFF);
+      m_lower_units[used + 1] = static_cast<unsigned char>(small >> 8);
+      used += 2;
     }
     token.flags = static_cast<unsigned char>(token.flags | flags);
+    raw = units_crc(m_units.data(), used);
+    lowered = cased ? units_crc(m_lower_units.data(), used) : raw;
   }
 
   // ---- Runs of tokens --------------------------------------------------------
@@ -668,9 +688,12 @@ class Tla_match_session::State {
                                        [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto it = solo.first; it != solo.second; ++it) records.push_back(it->second);
     std::vector<std::uint64_t> mine;
-    for (const Hit& other : m_hits) {
-      if (other.key == hit.key || !in_window(hit, other.first, other.last)) continue;
-      std::vector<std::uint64_t> theirs = entries(m_index.keys[other.key], other);
+    const std::size_t window = m_index.options.window;
+    auto other = std::lower_bound(m_hits.begin(), m_hits.end(), hit.first > window ? hit.first - window : 0,
+                                  [](const Hit& h, std::size_t first) { return h.first < first; });
+    for (; other != m_hits.end() && other->first <= hit.last + window; ++other) {
+      if (other->key == hit.key || !in_window(hit, other->first, other->last)) continue;
+      std::vector<std::uint64_t> theirs = entries(m_index.keys[other->key], *other);
       if (theirs.size() > COMMON_RUN) {
         if (mine.empty()) {
           mine = entries(key, hit);
@@ -685,7 +708,7 @@ class Tla_match_session::State {
     }
   }
 
-  void confirm(const Hit& hit, std::vector<Tla_match>& matches, Krn_status& status) {
+  void confirm(const Hit& hit, Krn_status& status) {
     const Match_key& key = m_index.keys[hit.key];
     const Match_field& key_field = m_index.fields[key.field];
     std::vector<std::uint64_t> records;
@@ -719,36 +742,103 @@ class Tla_match_session::State {
       const std::size_t needed = wanted == 0 ? filled : std::min(wanted, filled);
       if (found.size() < needed || placed_before(placed)) continue;
       std::sort(found.begin(), found.end());
-      Tla_match match;
-      match.record_offset = record;
-      match.key = hit.key;
-      advance(m_cursor, m_tokens[hit.first].begin);
-      match.line = m_cursor.line;
-      match.column = m_cursor.column + 1;
-      match.byte_offset = m_base_byte + m_tokens[hit.first].begin;
-      match.fields = std::move(found);
-      matches.push_back(std::move(match));
-      m_placed.push_back(std::move(placed));
+      Found match;
+      match.match.record_offset = record;
+      match.match.key = hit.key;
+      match.match.fields = std::move(found);
+      match.begin = m_tokens[hit.first].begin;
+      match.spread = spread(placed.runs);
+      match.placed = std::move(placed);
+      m_found.push_back(std::move(match));
     }
   }
 
-  // Whether the field's whole token sequence occurs in the hit's window.
+  static std::uint64_t spread(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
+    std::uint64_t first = runs.front().first;
+    std::uint64_t last = runs.front().second;
+    for (const auto& run : runs) {
+      first = std::min(first, run.first);
+      last = std::max(last, run.second);
+    }
+    return last - first;
+  }
+
+  // A record is reported once for each place it occurs. Matches of one
+  // record that share an occurrence of a field are one place: found by two
+  // of its keys, or by a key the text repeats near the same fields. Of those
+  // the one whose fields lie closest together is reported, the first in the
+  // text when two are as close.
+  void report(std::vector<Tla_match>& matches) {
+    std::vector<std::size_t> group(m_found.size());
+    for (std::size_t i = 0; i < group.size(); ++i) group[i] = i;
+    const auto root = [&group](std::size_t i) {
+      while (group[i] != i) i = group[i] = group[group[i]];
+      return i;
+    };
+    std::vector<std::size_t> by_record(m_found.size());
+    for (std::size_t i = 0; i < by_record.size(); ++i) by_record[i] = i;
+    std::sort(by_record.begin(), by_record.end(), [this](std::size_t a, std::size_t b) {
+      return m_found[a].placed.record != m_found[b].placed.record ? m_found[a].placed.record < m_found[b].placed.record
+                                                                  : a < b;
+    });
+    for (std::size_t x = 0; x < by_record.size(); ++x) {
+      const std::size_t i = by_record[x];
+      for (std::size_t y = x + 1; y < by_record.size(); ++y) {
+        const std::size_t j = by_record[y];
+        if (m_found[j].placed.record != m_found[i].placed.record) break;
+        if (shares_run(m_found[i].placed, m_found[j].placed)) group[root(j)] = root(i);
+      }
+    }
+    std::vector<std::size_t> best(m_found.size(), SIZE_MAX);
+    for (std::size_t i = 0; i < m_found.size(); ++i) {
+      std::size_t& chosen = best[root(i)];
+      if (chosen == SIZE_MAX || m_found[i].spread < m_found[chosen].spread ||
+          (m_found[i].spread == m_found[chosen].spread && m_found[i].begin < m_found[chosen].begin)) {
+        chosen = i;
+      }
+    }
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < m_found.size(); ++i) {
+      if (best[i] == SIZE_MAX) continue;
+      // Later matches of the place are that place too.
+      Placed& kept = m_found[best[i]].placed;
+      for (std::size_t j = 0; j < m_found.size(); ++j) {
+        if (j == best[i] || root(j) != i) continue;
+        const auto& runs = m_found[j].placed.runs;
+        kept.runs.insert(kept.runs.end(), runs.begin(), runs.end());
+      }
+      order.push_back(best[i]);
+    }
+    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return m_found[a].begin < m_found[b].begin; });
+    Cursor cursor{0, m_base_line, m_base_column};
+    for (std::size_t i : order) {
+      Found& found = m_found[i];
+      advance(cursor, found.begin);
+      found.match.line = cursor.line;
+      found.match.column = cursor.column + 1;
+      found.match.byte_offset = m_base_byte + found.begin;
+      matches.push_back(std::move(found.match));
+      m_placed.push_back(std::move(found.placed));
+    }
+  }
+
+  // Whether the field's whole token sequence occurs in the hit's window;
+  // the occurrence nearest the key is taken, so that of two copies of a
+  // record written one after the other each key finds its own fields.
   bool find_field(const Hit& hit, const Match_field& field, const std::vector<std::uint64_t>& crcs,
                   std::size_t& found_first, std::size_t& found_last, Krn_status& status) {
     const std::size_t window = m_index.options.window;
     if (crcs.size() > 2 * window) return false;
     const std::uint64_t wanted = tla_key_hash(crcs);
-    const std::size_t begin = hit.first > window ? hit.first - window : 0;
     const std::size_t end = std::min(m_tokens.size(), hit.last + window + 1);
     const Token_crcs& mine = m_crcs[match_slot(field.format)];
-    bool found = false;
     std::vector<std::uint64_t> exact;
-    for (std::size_t first = begin; first < end && !found && status.ok(); ++first) {
-      if (first >= hit.first && first <= hit.last) continue;
-      if (mine.count(first) == 0) continue;
-      if (!field.joins_groups() && mine.of(first)[0] != crcs[0]) continue;
-      const std::size_t limit = first < hit.first ? hit.first : end;
-      walk_runs(field, static_cast<std::uint32_t>(crcs.size()), first, limit, nullptr,
+    // A run starting at first, wholly before the key or after it.
+    const auto found_at = [&](std::size_t first) {
+      if (mine.count(first) == 0) return false;
+      if (!field.joins_groups() && mine.of(first)[0] != crcs[0]) return false;
+      bool found = false;
+      walk_runs(field, static_cast<std::uint32_t>(crcs.size()), first, first < hit.first ? hit.first : end, nullptr,
                 [&](std::size_t last, std::uint64_t hash) {
                   if (hash != wanted) return true;
                   exact_crcs(field, first, last, exact, status);
@@ -758,21 +848,27 @@ class Tla_match_session::State {
                   found_last = last;
                   return false;
                 });
+      return found;
+    };
+    for (std::size_t distance = 1; distance <= window && status.ok(); ++distance) {
+      if (hit.last + distance < end && found_at(hit.last + distance)) return true;
+      if (distance <= hit.first && found_at(hit.first - distance)) return true;
     }
-    return found;
+    return false;
   }
 
-  // A record is reported once for each place it occurs: a match that shares
-  // an occurrence of any of its fields with one reported before (one found
-  // by two of its keys, or by a key that the text repeats near the same
-  // fields) is that match again.
+  static bool shares_run(const Placed& a, const Placed& b) {
+    if (a.anchor == b.anchor) return true;
+    for (const auto& run : a.runs) {
+      if (std::find(b.runs.begin(), b.runs.end(), run) != b.runs.end()) return true;
+    }
+    return false;
+  }
+
+  // Whether a segment before this one reported the place.
   bool placed_before(const Placed& placed) const {
     for (const Placed& earlier : m_placed) {
-      if (earlier.record != placed.record) continue;
-      if (earlier.anchor == placed.anchor) return true;
-      for (const auto& run : placed.runs) {
-        if (std::find(earlier.runs.begin(), earlier.runs.end(), run) != earlier.runs.end()) return true;
-      }
+      if (earlier.record == placed.record && shares_run(earlier, placed)) return true;
     }
     return false;
   }
@@ -809,13 +905,14 @@ class Tla_match_session::State {
   std::uint64_t m_base_line = 1;
   std::uint64_t m_base_column = 0;
   std::uint64_t m_processed = 0;
-  Cursor m_cursor;
+  std::vector<Found> m_found;
   std::vector<Text_token> m_tokens;
   Token_crcs m_crcs[MATCH_SLOTS];
   std::vector<Hit> m_hits;
   std::vector<Placed> m_placed;
   std::vector<std::vector<std::uint64_t>> m_values;
   mutable std::vector<unsigned char> m_units;
+  std::vector<unsigned char> m_lower_units;
   Tla_token_cutter m_cutter;
 };
 

@@ -213,21 +213,27 @@ void Tla_match_index::read_key_index(Match_key& key, std::uint64_t entries_start
   input.start(entries_start, entries_start + std::uint64_t{m_record_count} * TLA_INDEX_ENTRY_SIZE);
   key.hashes.resize(m_record_count);
   key.offsets.resize(m_record_count);
-  for (std::uint32_t entry = 0; entry < m_record_count; ++entry) {
-    const std::uint64_t position = input.position();
-    std::uint64_t hash = 0;
-    std::uint64_t offset = 0;
-    if (!input.read_le64(hash) || !input.read_le64(offset)) return damaged(Krn_status(input.file_status()), status);
-    if (entry > 0 && hash < key.hashes[entry - 1]) {
-      return damaged(Krn_status(TLA_E_INDEX_NOT_SORTED, Krn_uint_status_arg(position)), status);
+  std::vector<unsigned char> bytes;
+  for (std::uint32_t entry = 0; entry < m_record_count;) {
+    const std::uint32_t now = std::min<std::uint32_t>(m_record_count - entry, READ_CHUNK / TLA_INDEX_ENTRY_SIZE);
+    bytes.resize(std::size_t{now} * TLA_INDEX_ENTRY_SIZE);
+    const std::uint64_t chunk_start = input.position();
+    if (!input.read(bytes.data(), bytes.size())) return damaged(Krn_status(input.file_status()), status);
+    for (std::uint32_t i = 0; i < now; ++i, ++entry) {
+      const std::uint64_t position = chunk_start + std::uint64_t{i} * TLA_INDEX_ENTRY_SIZE;
+      const std::uint64_t hash = tla_get_le64(bytes.data() + std::size_t{i} * TLA_INDEX_ENTRY_SIZE);
+      const std::uint64_t offset = tla_get_le64(bytes.data() + std::size_t{i} * TLA_INDEX_ENTRY_SIZE + 8);
+      if (entry > 0 && hash < key.hashes[entry - 1]) {
+        return damaged(Krn_status(TLA_E_INDEX_NOT_SORTED, Krn_uint_status_arg(position)), status);
+      }
+      const std::uint64_t bit = offset - m_data_start;
+      if (offset < m_data_start || offset >= m_data_end || (m_record_starts[bit / 64] & (1ull << (bit % 64))) == 0) {
+        return damaged(
+            Krn_status(TLA_E_INDEX_NOT_A_RECORD, Krn_uint_status_arg(position), Krn_uint_status_arg(offset)), status);
+      }
+      key.hashes[entry] = hash;
+      key.offsets[entry] = offset;
     }
-    const std::uint64_t bit = offset - m_data_start;
-    if (offset < m_data_start || offset >= m_data_end || (m_record_starts[bit / 64] & (1ull << (bit % 64))) == 0) {
-      return damaged(Krn_status(TLA_E_INDEX_NOT_A_RECORD, Krn_uint_status_arg(position), Krn_uint_status_arg(offset)),
-                     status);
-    }
-    key.hashes[entry] = hash;
-    key.offsets[entry] = offset;
   }
   // About one entry per bucket.
   const unsigned bits = std::clamp(log2_floor(m_record_count), 1u, 24u);

@@ -202,18 +202,27 @@ class Document {
     std::size_t skip = 0;
     if (!choose_encoding(bytes, skip)) return;
 
+    // UTF-8 goes to the session as it is: it reads bad sequences as U+FFFD
+    // itself.
     krn::Krn_status status;
-    enr::Enr_utf8_decoder decoder(m_encoding.encoding, true, status);
-    if (!status.ok()) return report(status);
+    std::unique_ptr<enr::Enr_utf8_decoder> decoder;
+    if (m_encoding.encoding != enr::ENR_UTF_8) {
+      decoder = std::make_unique<enr::Enr_utf8_decoder>(m_encoding.encoding, true, status);
+      if (!status.ok()) return report(status);
+    }
     tla::Tla_match_session session(m_matcher);
     std::string text;
     std::vector<tla::Tla_match> matches;
     bool last = got < READ_BYTES;
     for (;;) {
-      text.clear();
-      decoder.decode(bytes.data() + skip, bytes.size() - skip, last, text);
+      if (decoder) {
+        text.clear();
+        decoder->decode(bytes.data() + skip, bytes.size() - skip, last, text);
+        session.feed(text.data(), text.size(), matches, status);
+      } else {
+        session.feed(bytes.data() + skip, bytes.size() - skip, matches, status);
+      }
       skip = 0;
-      session.feed(text.data(), text.size(), matches, status);
       if (!status.ok()) return report(status);
       print(matches);
       if (last) break;
@@ -226,10 +235,6 @@ class Document {
     session.finish(matches, status);
     if (!status.ok()) return report(status);
     print(matches);
-    if (decoder.substituted() > 0 && m_undetected) {
-      m_outcome.messages += "kestrel-match: " + label() + ": " + std::to_string(decoder.substituted()) +
-                            " sequences that are not UTF-8 were read as U+FFFD.\n";
-    }
   }
 
   // Fills bytes from the file until it is full or the file ends.
@@ -258,7 +263,6 @@ class Document {
     }
     // Most text that nothing recognises is UTF-8 with a few bad bytes, or
     // binary; either way the readable parts are worth searching.
-    m_undetected = true;
     tla::tla_named_encoding("UTF-8", m_encoding);
     m_outcome.messages += "kestrel-match: " + label() +
                           ": the encoding could not be recognised; read as UTF-8 (name it with -e).\n";
@@ -303,7 +307,6 @@ class Document {
   const tla::Tla_matcher& m_matcher;
   const std::string m_name;
   tla::Tla_input_encoding m_encoding;
-  bool m_undetected = false;
   Outcome m_outcome;
 };
 

@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 
 inline const std::string KESTREL = KESTREL_BINARY_DIR "/bin/kestrel";
 inline const std::string INSPECT = KESTREL_BINARY_DIR "/bin/kestrel-inspect";
+inline const std::string MATCH = KESTREL_BINARY_DIR "/bin/kestrel-match";
 
 using test_support::quote;
 using test_support::read_file;
