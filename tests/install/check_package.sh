@@ -19,7 +19,8 @@ for file in /usr/bin/kestrel /usr/bin/kestrel-inspect /usr/bin/kestrel-match /us
     /usr/include/tla/tla_data_set_connector.h /usr/include/krn/krn_status.h /usr/include/enr/enr_detector.h \
     /usr/include/tkn/tkn_token.h /usr/include/utk/utk_patcher.h /usr/include/ptl/ptl_allocator.h \
     /usr/lib/cmake/kestrel/kestrelConfig.cmake /usr/lib/pkgconfig/kestrel.pc /usr/lib/pkgconfig/encsense.pc \
-    /usr/share/man/man1/kestrel.1 /usr/share/man/man1/kestrel-inspect.1 /usr/share/man/man1/encsense-detect.1; do
+    /usr/share/man/man1/kestrel.1 /usr/share/man/man1/kestrel-inspect.1 /usr/share/man/man1/kestrel-match.1 \
+    /usr/share/man/man1/encsense-detect.1; do
   grep -qx "$file" "$work/files" || { echo "the package lacks $file"; missing=1; }
 done
 depends=$(dpkg-deb -f "$package" Depends)
