@@ -16,6 +16,7 @@ libdir=$(cd "$stage" && ls -d lib*/libkestrel.so | head -n 1 | xargs dirname)
 schema='FirstName,Simple;Surname,SimpleNC;CardNum,CCNUMBER'
 "$stage/bin/kestrel" -k Surname -k CardNum -s "$schema" -i "$source/examples/customers.tsv" -o "$work/customers.kds" > /dev/null
 "$stage/bin/kestrel-inspect" "$work/customers.kds" > /dev/null
+test "$("$stage/bin/kestrel-match" -d "$work/customers.kds" "$source/examples/letter.txt" | wc -l)" = 2
 
 cp -r "$source/tests/install/consumer" "$work/consumer"
 cmake -S "$work/consumer" -B "$work/consumer/build" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" \
