@@ -138,6 +138,10 @@ bool is_cuttable(unsigned cp) {
   }
 }
 
+bool is_ascii_alnum(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
 // ---- Tokens of the text -------------------------------------------------------
 
 enum Token_flag : unsigned char {
@@ -231,6 +235,8 @@ class Text_scanner {
     std::size_t length;
     if (type == krn::KRN_CP_LETTER) {
       for (;;) {
+        // Most words are ASCII letters and digits.
+        while (after < m_size && m_text[after] < 0x80 && is_ascii_alnum(m_text[after])) ++after;
         const unsigned next = at(after, length);
         const unsigned next_type = char_type(next);
         if (next_type == krn::KRN_CP_LETTER || next_type == krn::KRN_CP_NUMBER || next_type == krn::KRN_CP_MARK) {
@@ -244,6 +250,7 @@ class Text_scanner {
     }
     if (type == krn::KRN_CP_NUMBER) {
       for (;;) {
+        while (after < m_size && m_text[after] >= '0' && m_text[after] <= '9') ++after;
         const unsigned next_type = type_at(after);
         if (next_type != krn::KRN_CP_NUMBER && next_type != krn::KRN_CP_MARK) break;
         at(after, length);
@@ -352,9 +359,16 @@ class Tla_match_session::State {
     m_reach = options.window + index.longest_run + 8;
   }
 
+  // A large piece is taken a segment at a time, so that the text held stays
+  // near a segment whatever the caller hands over.
   void feed(const char* data, std::size_t size, std::vector<Tla_match>& matches, Krn_status& status) {
-    append_checked(data, size);
-    if (m_text.size() >= m_next_segment) run_segment(false, matches, status);
+    status.clear();
+    for (std::size_t at = 0; at < size && status.ok();) {
+      const std::size_t now = std::min(size - at, SEGMENT_BYTES);
+      append_checked(data + at, now);
+      at += now;
+      if (m_text.size() >= m_next_segment) run_segment(false, matches, status);
+    }
   }
 
   void finish(std::vector<Tla_match>& matches, Krn_status& status) {
@@ -508,6 +522,18 @@ class Tla_match_session::State {
     std::size_t used = 0;
     bool cased = false;
     while (p < end) {
+      if (is_ascii_alnum(*p)) {
+        const unsigned cp = *p++;
+        const unsigned small = cp <= 'Z' && cp >= 'A' ? cp + ('a' - 'A') : cp;
+        cased = cased || small != cp;
+        if (cp > '9') flags &= static_cast<unsigned char>(~DIGITS);
+        m_units[used] = static_cast<unsigned char>(cp);
+        m_units[used + 1] = 0;
+        m_lower_units[used] = static_cast<unsigned char>(small);
+        m_lower_units[used + 1] = 0;
+        used += 2;
+        continue;
+      }
       std::size_t length;
       const unsigned cp = decode(p, length);
       p += length;
