@@ -81,6 +81,16 @@ class Tla_match_index {
   void load_record(std::uint64_t offset, std::vector<std::vector<std::uint64_t>>& fields,
                    krn::Krn_status& status) const;
 
+  // Where some key places records alone, every record of a common value
+  // would be read at each of its places. A fingerprint of each field's first
+  // token (0 for an empty field) tells most of them apart without reading.
+  bool has_fingerprints() const { return !m_fingerprints.empty(); }
+  const std::uint16_t* fingerprints(std::uint64_t offset) const;
+  static std::uint16_t fingerprint(std::uint64_t crc) {
+    const auto print = static_cast<std::uint16_t>(crc >> 48);
+    return print == 0 ? 1 : print;
+  }
+
   krn::Wstring file_name;
   Tla_schema schema;
   std::vector<krn::Wstring> key_names;
@@ -102,9 +112,12 @@ class Tla_match_index {
   std::uint32_t m_record_count = 0;
   std::uint64_t m_data_start = 0;
   std::uint64_t m_data_end = 0;
-  // One bit per byte of the data area: where a record starts. Only while
-  // opening.
+  // One bit per byte of the data area: where a record starts; kept with the
+  // fingerprints, as what numbers the records.
   std::vector<std::uint64_t> m_record_starts;
+  // The records starting before each word of m_record_starts.
+  std::vector<std::uint32_t> m_records_before;
+  std::vector<std::uint16_t> m_fingerprints;  // record number * fields + field
 };
 
 // The most tokens of the text that a run of a field of max_tokens tokens may

@@ -41,6 +41,8 @@ constexpr std::size_t LONGEST_TOKEN = 4096;
 constexpr std::size_t COMMON_RUN = 16;
 constexpr std::uint64_t TOKEN_KEY_SEED = 42;
 constexpr unsigned END_OF_TEXT = 0xFFFFFFFFu;
+// The type of END_OF_TEXT; no character has it.
+constexpr unsigned END_TYPE = 8;
 constexpr unsigned REPLACEMENT = 0xFFFD;
 constexpr char REPLACEMENT_UTF8[] = "\xEF\xBF\xBD";
 
@@ -97,7 +99,7 @@ unsigned decode(const unsigned char* p, std::size_t& length) {
 
 // The tokeniser's type; U+FFFD joins words as a letter does.
 unsigned char_type(unsigned cp) {
-  if (cp == END_OF_TEXT) return 8;
+  if (cp == END_OF_TEXT) return END_TYPE;
   if (cp == REPLACEMENT) return krn::KRN_CP_LETTER;
   return krn::impl::krn_unicode_char_type(cp);
 }
@@ -112,8 +114,6 @@ bool is_dropped_space(unsigned cp) {
   return cp == 0x20 || cp == 0xA0 || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x202F || cp == 0x205F ||
          cp == 0x3000;
 }
-
-unsigned same(unsigned cp) { return cp; }
 
 unsigned lower(unsigned cp) {
   if (cp >= 'A' && cp <= 'Z') return cp + ('a' - 'A');
@@ -236,7 +236,7 @@ class Text_scanner {
     if (type == krn::KRN_CP_LETTER) {
       for (;;) {
         // Most words are ASCII letters and digits.
-        while (after < m_size && m_text[after] < 0x80 && is_ascii_alnum(m_text[after])) ++after;
+        while (after < m_size && is_ascii_alnum(m_text[after])) ++after;
         const unsigned next = at(after, length);
         const unsigned next_type = char_type(next);
         if (next_type == krn::KRN_CP_LETTER || next_type == krn::KRN_CP_NUMBER || next_type == krn::KRN_CP_MARK) {
@@ -261,7 +261,7 @@ class Text_scanner {
       if (!is_letter_s(at(at_s, length))) return after;
       const std::size_t with_s = at_s + length;
       const unsigned following = type_at(with_s);
-      return following == 8 || following == krn::KRN_CP_SPACE || following == krn::KRN_CP_PUNCTUATION ? with_s
+      return following == END_TYPE || following == krn::KRN_CP_SPACE || following == krn::KRN_CP_PUNCTUATION ? with_s
                                                                                                        : after;
     }
     if (type == krn::KRN_CP_PUNCTUATION && is_apostrophe(cp)) {
@@ -281,20 +281,17 @@ class Text_scanner {
   std::size_t m_size;
 };
 
-// The UTF-16 units of the token's characters, each mapped, as the CRC of a
-// token reads them; false when one is not cuttable.
-template <typename Map>
-bool token_units(const unsigned char* p, const unsigned char* end, Map map, std::vector<unsigned char>& units) {
+// The UTF-16 units of the characters, in the order a token's CRC reads
+// them (characters of the Basic Multilingual Plane only).
+void append_units(const unsigned char* p, const unsigned char* end, std::vector<unsigned char>& units) {
   units.clear();
   while (p < end) {
     std::size_t length;
-    const unsigned cp = map(decode(p, length));
+    const unsigned cp = decode(p, length);
     p += length;
-    if (cp > 0xFFFF) return false;
     units.push_back(static_cast<unsigned char>(cp & 0xFF));
     units.push_back(static_cast<unsigned char>(cp >> 8));
   }
-  return true;
 }
 
 std::uint64_t units_crc(const unsigned char* units, std::size_t size) {
@@ -562,10 +559,11 @@ class Tla_match_session::State {
 
   // ---- Runs of tokens --------------------------------------------------------
 
-  // Calls visit(last, hash) for each run of the field's tokens of at most
-  // max_tokens CRCs that starts at token `first` and ends before `limit`,
-  // shortest first, while it returns true; hash is the key hash of the
-  // run's CRCs. With a filter, only runs whose first token it may hold.
+  // Calls visit(last, hash, first_crc) for each run of the field's tokens of
+  // at most max_tokens CRCs that starts at token `first` and ends before
+  // `limit`, shortest first, while it returns true; hash is the key hash of
+  // the run's CRCs, first_crc the CRC of its first. With a filter, only runs
+  // whose first token it may hold.
   template <typename Visit>
   void walk_runs(const Match_field& field, std::uint32_t max_tokens, std::size_t first, std::size_t limit,
                  const Match_crc_filter* filter, Visit visit) const {
@@ -573,7 +571,8 @@ class Tla_match_session::State {
     if (max_tokens == 0 || crcs.count(first) == 0) return;
     limit = std::min(limit, first + match_run_tokens(field, max_tokens));
     if (field.joins_groups()) return walk_card_runs(crcs, max_tokens, first, limit, filter, visit);
-    if (filter && !filter->may_hold(crcs.of(first)[0])) return;
+    const std::uint64_t first_crc = crcs.of(first)[0];
+    if (filter && !filter->may_hold(first_crc)) return;
     Key_hash hash;
     std::uint32_t taken = 0;
     for (std::size_t last = first; last < limit; ++last) {
@@ -582,7 +581,7 @@ class Tla_match_session::State {
       if (taken + count > max_tokens) return;
       for (std::size_t i = 0; i < count; ++i) hash.add(crcs.of(last)[i]);
       taken += static_cast<std::uint32_t>(count);
-      if (!visit(last, hash.value()) || taken == max_tokens) return;
+      if (!visit(last, hash.value(), first_crc) || taken == max_tokens) return;
     }
   }
 
@@ -620,10 +619,11 @@ class Tla_match_session::State {
       if (closed_count + (open ? 1 : 0) > max_tokens) return false;
       // While the first token is open, digits yet to come may change it.
       const bool fixed = closed_count > 0;
-      if (filter && !filter->may_hold(fixed ? first_closed : ~open_register)) return !fixed;
+      const std::uint64_t first_crc = fixed ? first_closed : ~open_register;
+      if (filter && !filter->may_hold(first_crc)) return !fixed;
       Key_hash hash = closed;
       if (open) hash.add(~open_register);
-      return visit(last, hash.value());
+      return visit(last, hash.value(), first_crc);
     };
 
     start_token(first);
@@ -635,7 +635,7 @@ class Tla_match_session::State {
       if (token.flags & HYPHEN) continue;
       if (!broken && open && open_plain && (token.flags & DIGITS)) {
         const auto* text = reinterpret_cast<const unsigned char*>(m_text.data());
-        token_units(text + token.begin, text + token.end, same, m_units);
+        append_units(text + token.begin, text + token.end, m_units);
         krn::Krn_crc64 crc(open_register);
         crc.update(m_units.data(), m_units.size());
         open_register = crc.result(false);
@@ -657,7 +657,7 @@ class Tla_match_session::State {
       for (std::size_t first = begin; first < end; ++first) {
         if (crcs.count(first) == 0) continue;
         walk_runs(field, field.max_tokens, first, m_tokens.size(), &key.first_tokens,
-                  [&](std::size_t last, std::uint64_t hash) {
+                  [&](std::size_t last, std::uint64_t hash, std::uint64_t) {
                     const auto [begin_entry, end_entry] = key.run(hash);
                     if (begin_entry != end_entry) m_hits.push_back({k, first, last, hash, begin_entry, end_entry});
                     return true;
@@ -699,17 +699,18 @@ class Tla_match_session::State {
   // by too many records to read them all at each of its places; a record
   // that needs a second key of its own there is read when that key occurs
   // close by, and only the records one key may place alone are read for it.
-  void candidates(const Hit& hit, std::vector<std::uint64_t>& records) const {
+  void candidates(const Hit& hit, std::vector<std::uint64_t>& records) {
     const Match_key& key = m_index.keys[hit.key];
     const auto entries = [](const Match_key& k, const Hit& h) {
       return std::vector<std::uint64_t>(k.offsets.begin() + static_cast<std::ptrdiff_t>(h.entries_begin),
                                         k.offsets.begin() + static_cast<std::ptrdiff_t>(h.entries_end));
     };
     records.clear();
-    if (hit.entries_end - hit.entries_begin <= COMMON_RUN || key.all_solo) {
+    if (hit.entries_end - hit.entries_begin <= COMMON_RUN) {
       records = entries(key, hit);
       return;
     }
+    if (key.all_solo) return sifted(hit, records);
     const auto solo = std::equal_range(key.solo.begin(), key.solo.end(), std::make_pair(hit.hash, std::uint64_t{0}),
                                        [](const auto& a, const auto& b) { return a.first < b.first; });
     for (auto it = solo.first; it != solo.second; ++it) records.push_back(it->second);
@@ -731,6 +732,48 @@ class Tla_match_session::State {
         theirs.swap(both);
       }
       records.insert(records.end(), theirs.begin(), theirs.end());
+    }
+  }
+
+  // The records of a common key value whose fields' first tokens may occur
+  // in the hit's window often enough, by their fingerprints.
+  void sifted(const Hit& hit, std::vector<std::uint64_t>& records) {
+    const Match_key& key = m_index.keys[hit.key];
+    const auto all = key.offsets.begin();
+    if (!m_index.has_fingerprints()) {
+      records.assign(all + static_cast<std::ptrdiff_t>(hit.entries_begin), all + static_cast<std::ptrdiff_t>(hit.entries_end));
+      return;
+    }
+    const std::size_t window = m_index.options.window;
+    const std::size_t begin = hit.first > window ? hit.first - window : 0;
+    const std::size_t end = std::min(m_tokens.size(), hit.last + window + 1);
+    for (std::size_t slot = 0; slot < MATCH_SLOTS; ++slot) {
+      if (!m_index.slot_used[slot]) continue;
+      m_prints[slot].assign(std::size_t{1} << 10, 0);
+      Match_field field;
+      field.format = static_cast<Tla_value_format>(slot);
+      for (std::size_t first = begin; first < end; ++first) {
+        if (first >= hit.first && first <= hit.last) continue;
+        walk_runs(field, 1, first, first < hit.first ? hit.first : end, nullptr,
+                  [&](std::size_t, std::uint64_t, std::uint64_t first_crc) {
+                    const std::uint16_t print = Tla_match_index::fingerprint(first_crc);
+                    m_prints[slot][print / 64] |= 1ull << (print % 64);
+                    return true;
+                  });
+      }
+    }
+    const std::size_t wanted = m_index.options.fields;
+    for (std::size_t entry = hit.entries_begin; entry < hit.entries_end; ++entry) {
+      const std::uint16_t* prints = m_index.fingerprints(key.offsets[entry]);
+      std::size_t filled = 0;
+      std::size_t present = 1;
+      for (std::size_t f = 0; f < m_index.fields.size(); ++f) {
+        if (prints[f] == 0) continue;
+        ++filled;
+        const auto& seen = m_prints[match_slot(m_index.fields[f].format)];
+        if (f != key.field && (seen[prints[f] / 64] >> (prints[f] % 64)) & 1u) ++present;
+      }
+      if (present >= (wanted == 0 ? filled : std::min(wanted, filled))) records.push_back(key.offsets[entry]);
     }
   }
 
@@ -865,7 +908,7 @@ class Tla_match_session::State {
       if (!field.joins_groups() && mine.of(first)[0] != crcs[0]) return false;
       bool found = false;
       walk_runs(field, static_cast<std::uint32_t>(crcs.size()), first, first < hit.first ? hit.first : end, nullptr,
-                [&](std::size_t last, std::uint64_t hash) {
+                [&](std::size_t last, std::uint64_t hash, std::uint64_t) {
                   if (hash != wanted) return true;
                   exact_crcs(field, first, last, exact, status);
                   if (exact != crcs) return status.ok();
@@ -932,6 +975,7 @@ class Tla_match_session::State {
   std::uint64_t m_base_column = 0;
   std::uint64_t m_processed = 0;
   std::vector<Found> m_found;
+  std::vector<std::uint64_t> m_prints[MATCH_SLOTS];  // fingerprints seen in a window, a bit each
   std::vector<Text_token> m_tokens;
   Token_crcs m_crcs[MATCH_SLOTS];
   std::vector<Hit> m_hits;

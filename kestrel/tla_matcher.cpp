@@ -108,8 +108,17 @@ void Tla_match_index::open(const krn::Wstring& name, const Tla_match_options& wa
   for (std::size_t k = 0; k < keys.size() && status.ok(); ++k) {
     read_key_index(keys[k], connector.key_tables()[k].entries_start, status);
   }
-  std::vector<std::uint64_t>().swap(m_record_starts);
   if (!status.ok()) return;
+  if (m_fingerprints.empty()) {
+    std::vector<std::uint64_t>().swap(m_record_starts);
+  } else {
+    m_records_before.resize(m_record_starts.size());
+    std::uint32_t before = 0;
+    for (std::size_t word = 0; word < m_record_starts.size(); ++word) {
+      m_records_before[word] = before;
+      before += static_cast<std::uint32_t>(std::popcount(m_record_starts[word]));
+    }
+  }
 
   for (const Match_key& key : keys) {
     Match_field& field = fields[key.field];
@@ -140,6 +149,8 @@ void Tla_match_index::read_records(Krn_status& status) {
   std::vector<std::uint64_t> key_hash(keys.size());
   std::vector<std::uint16_t> counts(schema.size());
   std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> solo(keys.size());
+  std::vector<std::uint16_t> prints(schema.size());
+  m_fingerprints.reserve(std::size_t{m_record_count} * schema.size());
   for (std::uint32_t record = 0; record < m_record_count; ++record) {
     const std::uint64_t start = input.position();
     if (start >= m_data_end) {
@@ -164,6 +175,7 @@ void Tla_match_index::read_records(Krn_status& status) {
       }
       counts[f] = count;
       fields[f].max_tokens = std::max<std::uint32_t>(fields[f].max_tokens, count);
+      prints[f] = count == 0 ? 0 : fingerprint(tla_get_be64(crcs.data()));
       if (count == 0) continue;
       ++filled;
       if (is_key[f]) ++filled_keys;
@@ -182,6 +194,7 @@ void Tla_match_index::read_records(Krn_status& status) {
                                 Krn_uint_status_arg(input.position() - 1)),
                      status);
     }
+    m_fingerprints.insert(m_fingerprints.end(), prints.begin(), prints.end());
     // One key alone places the record when the fields it needs can be met
     // without a second key: the filled fields that are not keys, and itself.
     const std::size_t needed = options.fields == 0 ? filled : std::min<std::size_t>(options.fields, filled);
@@ -201,10 +214,21 @@ void Tla_match_index::read_records(Krn_status& status) {
                               Krn_uint_status_arg(input.position())),
                    status);
   }
+  bool any_all_solo = false;
   for (std::size_t k = 0; k < keys.size(); ++k) {
     std::sort(solo[k].begin(), solo[k].end());
     keys[k].solo = std::move(solo[k]);
+    any_all_solo = any_all_solo || keys[k].all_solo;
   }
+  if (!any_all_solo) std::vector<std::uint16_t>().swap(m_fingerprints);
+}
+
+const std::uint16_t* Tla_match_index::fingerprints(std::uint64_t offset) const {
+  const std::uint64_t bit = offset - m_data_start;
+  const std::uint64_t word = m_record_starts[bit / 64];
+  const std::uint64_t record =
+      m_records_before[bit / 64] + static_cast<std::uint64_t>(std::popcount(word & ((1ull << (bit % 64)) - 1)));
+  return m_fingerprints.data() + record * schema.size();
 }
 
 void Tla_match_index::read_key_index(Match_key& key, std::uint64_t entries_start, Krn_status& status) {
