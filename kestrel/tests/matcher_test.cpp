@@ -181,6 +181,67 @@ TEST_F(MatcherTest, BadUtf8IsReadAsReplacementCharacters) {
   EXPECT_EQ(matches[0].column, 13u);
 }
 
+// Sixty Smiths: a surname too common to read all its records at each
+// place. A record is still found by its card next to it, or, where two
+// fields are enough, by its first name.
+TEST(MatcherCommonKey, RecordsOfACommonKeyValueAreFoundByWhatIsNearIt) {
+  Folder folder;
+  const char* const FIRST[] = {"Anne", "Bob", "Carl"};
+  std::string records;
+  std::vector<std::string> cards;
+  for (int i = 0; i < 60; ++i) {
+    cards.push_back("4000 0000 0000 " + std::to_string(1000 + i));
+    records += std::string(FIRST[i % 3]) + "\tSmith\t" + cards.back() + "\n";
+  }
+  folder.write("smiths.tsv", records);
+  ASSERT_EQ(folder.kestrel({"-k", "Surname", "-k", "CardNum", "-s", cli_test::SCHEMA, "-i", "smiths.tsv", "-o",
+                            "s.kds"}).exit_code, 0);
+  krn::Wstring name;
+  krn::krn_utf8_to_utf16((folder / "s.kds").string(), name);
+  tla::Tla_data_set_connector_file reader;
+  krn::Krn_status opened;
+  reader.set_property("DataFileName", name, opened);
+  reader.open(opened);
+  reader.load(opened, false);
+  const std::uint64_t data_start = reader.data_start();
+  struct Case {
+    std::string text;
+    unsigned fields;
+    std::size_t matches;  // all at the surname
+    std::string first;    // the first name of every record matched
+  };
+  const std::vector<Case> cases = {
+      {"Bob SMITH, card " + cards[7], 0, 1, "Bob"},
+      {"Mr. Smith called.", 0, 0, ""},
+      {"Ann smith, card " + cards[7], 0, 0, ""},  // Bob's card
+      {"Carl Smith called.", 2, 20, "Carl"},
+      {"Carl Smith called.", 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    tla::Tla_matcher matcher;
+    krn::Krn_status status;
+    tla::Tla_match_options options;
+    options.fields = c.fields;
+    matcher.open(name, options, status);
+    ASSERT_TRUE(status.ok());
+    std::vector<tla::Tla_match> matches;
+    matcher.match(c.text, matches, status);
+    ASSERT_TRUE(status.ok());
+    ASSERT_EQ(matches.size(), c.matches);
+    for (const auto& match : matches) {
+      EXPECT_EQ(match.column, c.first.size() + 2);
+      // The records are stored in input order, each of three one-token
+      // fields: the offset tells which record it is.
+      const std::uint64_t record = (match.record_offset - data_start) / 31;
+      EXPECT_EQ(FIRST[record % 3], c.first);
+      if (c.text.find(cards[7]) != std::string::npos) {
+        EXPECT_EQ(record, 7u);
+      }
+    }
+  }
+}
+
 TEST(Threads, OneMatcherServesSessionsOnSeveralThreads) {
   Folder folder;
   ASSERT_EQ(folder.kestrel({"-k", "Surname", "-k", "CardNum", "-s", cli_test::SCHEMA, "-i",
