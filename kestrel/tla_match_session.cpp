@@ -21,6 +21,7 @@
 #include "tla/tla_matcher.h"
 #include "tla/tla_value_shortcut.h"
 #include "tla_match_index.h"
+#include "tla_text_rules.h"
 
 namespace tla {
 
@@ -47,36 +48,6 @@ constexpr unsigned REPLACEMENT = 0xFFFD;
 constexpr char REPLACEMENT_UTF8[] = "\xEF\xBF\xBD";
 
 // ---- Characters -------------------------------------------------------------
-
-// The length of the well-formed UTF-8 sequence at p: no overlong forms, no
-// surrogates, nothing above U+10FFFF; 0 for a bad one, and -1 for one the
-// end cuts off that more bytes could complete.
-int sequence_length(const unsigned char* p, const unsigned char* end) {
-  const unsigned lead = *p;
-  if (lead < 0x80) return 1;
-  int size = 0;
-  unsigned low = 0x80;
-  unsigned high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    size = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    size = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    size = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  for (int i = 1; i < size; ++i) {
-    if (p + i == end) return -1;
-    const unsigned byte = p[i];
-    if (byte < (i == 1 ? low : 0x80) || byte > (i == 1 ? high : 0xBF)) return 0;
-  }
-  return size;
-}
 
 // Decodes well-formed UTF-8.
 unsigned decode(const unsigned char* p, std::size_t& length) {
@@ -115,28 +86,12 @@ bool is_dropped_space(unsigned cp) {
          cp == 0x3000;
 }
 
-unsigned lower(unsigned cp) {
-  if (cp >= 'A' && cp <= 'Z') return cp + ('a' - 'A');
-  if (cp < 0x80) return cp;
-  return krn::krn_lower(cp);
-}
+unsigned lower(unsigned cp) { return lower_char(cp); }
 
 // A character whose token CRC the session takes itself, as the value
 // shortcut does: one the formatters leave as it is and the tokeniser cuts
 // by its type alone.
-bool is_cuttable(unsigned cp) {
-  if (cp == 0 || cp >= 0x10000 || (cp >= 0xD800 && cp <= 0xDFFF) || cp == REPLACEMENT) return false;
-  switch (KRN_UNICODE_BIT_TABLE[cp] & krn::KRN_UNICODE_TYPE_MASK) {
-    case krn::KRN_CP_NUMBER:
-    case krn::KRN_CP_PUNCTUATION:
-    case krn::KRN_CP_SYMBOL:
-    case krn::KRN_CP_LETTER:
-    case krn::KRN_CP_IDEOGRAPH:
-      return true;
-    default:
-      return false;
-  }
-}
+bool is_cuttable(unsigned cp) { return cp != 0x20 && is_cuttable_char(cp); }
 
 bool is_ascii_alnum(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -405,7 +360,7 @@ class Tla_match_session::State {
         ++p;
         continue;
       }
-      const int length = sequence_length(p, end);
+      const int length = utf8_sequence_length(p, end);
       if (length > 0) {
         p += length;
         continue;

@@ -24,6 +24,7 @@
 #include "tla/tla_status_codes.h"
 #include "tla/tla_value_shortcut.h"
 #include "tla/tla_writer.h"
+#include "tla_text_rules.h"
 
 namespace tla {
 
@@ -193,34 +194,8 @@ bool is_valid_utf8(const char* bytes, std::size_t length) {
       p += 8;
     }
     if (p == end) break;
-    const unsigned char lead = *p;
-    if (lead < 0x80) {
-      ++p;
-      continue;
-    }
-    std::size_t size = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    // The ranges of the second byte rule out overlong forms, surrogates and
-    // code points above U+10FFFF.
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      size = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      size = 3;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      size = 4;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (static_cast<std::size_t>(end - p) < size) return false;
-    if (p[1] < low || p[1] > high) return false;
-    for (std::size_t i = 2; i < size; ++i) {
-      if (p[i] < 0x80 || p[i] > 0xBF) return false;
-    }
+    const int size = utf8_sequence_length(p, end);
+    if (size <= 0) return false;
     p += size;
   }
   return true;

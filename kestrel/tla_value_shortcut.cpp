@@ -7,6 +7,7 @@
 #include "krn/krn_unicode.h"
 #include "tla/tla_data_set_format.h"
 #include "tla/tla_formatter.h"
+#include "tla_text_rules.h"
 
 // Why the result equals the codec's, step by step of value_token_crcs:
 //
@@ -52,7 +53,6 @@ constexpr std::uint64_t TOKEN_KEY_SEED = 42;
 
 constexpr unsigned SPACE = 0x20;
 constexpr unsigned HYPHEN = 0x2D;
-constexpr unsigned REPLACEMENT_CHARACTER = 0xFFFD;
 
 // The tokeniser's type of a code point of the Basic Multilingual Plane
 // other than 0 (krn_unicode_char_type), or END_TYPE.
@@ -66,26 +66,9 @@ bool is_surrogate(unsigned cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
 // A character the scanner cuts as the tokeniser does. U+0020 is the only
 // white space taken: it is what the trim and the card number formatter
 // remove, and inside a value it only ends a token.
-bool is_cuttable(unsigned cp) {
-  if (cp == SPACE) return true;
-  if (cp == 0 || cp >= 0x10000 || is_surrogate(cp) || cp == REPLACEMENT_CHARACTER) return false;
-  switch (type_of(cp)) {
-    case krn::KRN_CP_NUMBER:
-    case krn::KRN_CP_PUNCTUATION:
-    case krn::KRN_CP_SYMBOL:
-    case krn::KRN_CP_LETTER:
-    case krn::KRN_CP_IDEOGRAPH:
-      return true;
-    default:
-      return false;
-  }
-}
+bool is_cuttable(unsigned cp) { return is_cuttable_char(cp); }
 
-unsigned lower(unsigned cp) {
-  if (cp >= 'A' && cp <= 'Z') return cp + ('a' - 'A');
-  if (cp < 0x80) return cp;
-  return krn::krn_lower(cp);
-}
+unsigned lower(unsigned cp) { return lower_char(cp); }
 
 // A character of the value as it stands that the shortcut can take, for
 // the format.

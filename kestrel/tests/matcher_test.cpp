@@ -30,6 +30,14 @@ struct Record {
 
 using Place = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>;  // line, column, record
 
+void open_reader(tla::Tla_data_set_connector_file& reader, const krn::Wstring& name) {
+  krn::Krn_status status;
+  reader.set_property("DataFileName", name, status);
+  reader.open(status);
+  reader.load(status, false);
+  ASSERT_TRUE(status.ok());
+}
+
 // Upper case, lower case or as written, for the ASCII letters.
 std::string recased(const std::string& text, int how) {
   std::string out = text;
@@ -67,10 +75,8 @@ class MatcherTest : public ::testing::Test {
     ASSERT_EQ(built.exit_code, 0) << built.err;
     krn::krn_utf8_to_utf16((m_folder / "c.kds").string(), m_name);
     tla::Tla_data_set_connector_file reader;
+    open_reader(reader, m_name);
     krn::Krn_status status;
-    reader.set_property("DataFileName", m_name, status);
-    reader.open(status);
-    reader.load(status, false);
     std::istringstream lines(cli_test::read_file(KESTREL_SOURCE_DIR "/examples/customers.tsv"));
     for (std::string line; std::getline(lines, line);) {
       Record record;
@@ -199,10 +205,7 @@ TEST(MatcherCommonKey, RecordsOfACommonKeyValueAreFoundByWhatIsNearIt) {
   krn::Wstring name;
   krn::krn_utf8_to_utf16((folder / "s.kds").string(), name);
   tla::Tla_data_set_connector_file reader;
-  krn::Krn_status opened;
-  reader.set_property("DataFileName", name, opened);
-  reader.open(opened);
-  reader.load(opened, false);
+  open_reader(reader, name);
   const std::uint64_t data_start = reader.data_start();
   struct Case {
     std::string text;
