@@ -93,6 +93,37 @@ unsigned lower(unsigned cp) { return lower_char(cp); }
 // by its type alone.
 bool is_cuttable(unsigned cp) { return cp != 0x20 && is_cuttable_char(cp); }
 
+// Full-width digits, which normalisation makes ASCII ones: Japanese text
+// writes card numbers with them.
+bool is_wide_digit(unsigned cp) { return cp >= 0xFF10 && cp <= 0xFF19; }
+
+unsigned narrow_digit(unsigned cp) { return is_wide_digit(cp) ? cp - 0xFF10 + '0' : cp; }
+
+// Digits, at least one of them full-width.
+bool are_wide_digits(const unsigned char* p, const unsigned char* end) {
+  bool wide = false;
+  while (p < end) {
+    std::size_t length;
+    const unsigned cp = decode(p, length);
+    p += length;
+    if (is_wide_digit(cp)) {
+      wide = true;
+    } else if (cp < '0' || cp > '9') {
+      return false;
+    }
+  }
+  return wide;
+}
+
+// U+002D alone, or a character that normalisation makes one (the small and
+// the full-width hyphen-minus).
+bool is_hyphen_minus(const unsigned char* p, const unsigned char* end) {
+  if (end - p == 1) return *p == '-';
+  std::size_t length;
+  const unsigned cp = decode(p, length);
+  return static_cast<std::ptrdiff_t>(length) == end - p && (cp == 0xFE63 || cp == 0xFF0D);
+}
+
 bool is_ascii_alnum(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
@@ -104,7 +135,8 @@ enum Token_flag : unsigned char {
   TAKEN_LOWER = 2,  // and so is its lower case
   PLAIN = 4,        // letters and numbers only
   DIGITS = 8,       // numbers only
-  HYPHEN = 16,      // U+002D alone, which the card number formatter drops
+  HYPHEN = 16,      // a hyphen-minus alone, which the card number formatter drops
+  WIDE_DIGITS = 64, // digits, some of them full-width: normalised, ASCII digits
   JOINS = 32,       // only dropped spaces, or nothing, since the token before
 };
 
@@ -237,12 +269,13 @@ class Text_scanner {
 };
 
 // The UTF-16 units of the characters, in the order a token's CRC reads
-// them (characters of the Basic Multilingual Plane only).
+// them (characters of the Basic Multilingual Plane only), full-width digits
+// as their normal form.
 void append_units(const unsigned char* p, const unsigned char* end, std::vector<unsigned char>& units) {
   units.clear();
   while (p < end) {
     std::size_t length;
-    const unsigned cp = decode(p, length);
+    const unsigned cp = narrow_digit(decode(p, length));
     p += length;
     units.push_back(static_cast<unsigned char>(cp & 0xFF));
     units.push_back(static_cast<unsigned char>(cp >> 8));
@@ -297,7 +330,6 @@ struct Found {
   Tla_match match;
   Placed placed;
   std::size_t begin = 0;  // the key's first byte in the segment
-  std::uint64_t spread = 0;
 };
 
 }  // namespace
@@ -468,7 +500,8 @@ class Tla_match_session::State {
   void describe(Text_token& token, const unsigned char* p, const unsigned char* end, std::uint64_t& raw,
                 std::uint64_t& lowered) {
     unsigned char flags = TAKEN | TAKEN_LOWER | PLAIN | DIGITS;
-    if (end - p == 1 && *p == '-') flags |= HYPHEN;
+    if (is_hyphen_minus(p, end)) flags |= HYPHEN;
+    if (are_wide_digits(p, end)) token.flags |= WIDE_DIGITS;
     m_units.resize(2 * static_cast<std::size_t>(end - p));
     m_lower_units.resize(m_units.size());
     std::size_t used = 0;
@@ -562,9 +595,9 @@ class Tla_match_session::State {
       if (open) close(~open_register);
       open = false;
       const std::size_t count = crcs.count(token);
-      if (count == 1 && (m_tokens[token].flags & TAKEN)) {
+      if (count == 1 && (m_tokens[token].flags & (TAKEN | WIDE_DIGITS))) {
         open = true;
-        open_plain = (m_tokens[token].flags & PLAIN) != 0;
+        open_plain = (m_tokens[token].flags & (PLAIN | WIDE_DIGITS)) != 0;
         open_register = ~crcs.of(token)[0];
         return;
       }
@@ -588,7 +621,7 @@ class Tla_match_session::State {
       const Text_token& token = m_tokens[last];
       if (!(token.flags & JOINS)) broken = true;
       if (token.flags & HYPHEN) continue;
-      if (!broken && open && open_plain && (token.flags & DIGITS)) {
+      if (!broken && open && open_plain && (token.flags & (DIGITS | WIDE_DIGITS))) {
         const auto* text = reinterpret_cast<const unsigned char*>(m_text.data());
         append_units(text + token.begin, text + token.end, m_units);
         krn::Krn_crc64 crc(open_register);
@@ -771,27 +804,15 @@ class Tla_match_session::State {
       match.match.key = hit.key;
       match.match.fields = std::move(found);
       match.begin = m_tokens[hit.first].begin;
-      match.spread = spread(placed.runs);
       match.placed = std::move(placed);
       m_found.push_back(std::move(match));
     }
   }
 
-  static std::uint64_t spread(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
-    std::uint64_t first = runs.front().first;
-    std::uint64_t last = runs.front().second;
-    for (const auto& run : runs) {
-      first = std::min(first, run.first);
-      last = std::max(last, run.second);
-    }
-    return last - first;
-  }
-
   // A record is reported once for each place it occurs. Matches of one
   // record that share an occurrence of a field are one place: found by two
-  // of its keys, or by a key the text repeats near the same fields. Of those
-  // the one whose fields lie closest together is reported, the first in the
-  // text when two are as close.
+  // of its keys, or by a key the text repeats near the same fields. The
+  // place is reported at the first of those keys in the text.
   void report(std::vector<Tla_match>& matches) {
     std::vector<std::size_t> group(m_found.size());
     for (std::size_t i = 0; i < group.size(); ++i) group[i] = i;
@@ -816,10 +837,7 @@ class Tla_match_session::State {
     std::vector<std::size_t> best(m_found.size(), SIZE_MAX);
     for (std::size_t i = 0; i < m_found.size(); ++i) {
       std::size_t& chosen = best[root(i)];
-      if (chosen == SIZE_MAX || m_found[i].spread < m_found[chosen].spread ||
-          (m_found[i].spread == m_found[chosen].spread && m_found[i].begin < m_found[chosen].begin)) {
-        chosen = i;
-      }
+      if (chosen == SIZE_MAX || m_found[i].begin < m_found[chosen].begin) chosen = i;
     }
     std::vector<std::size_t> order;
     for (std::size_t i = 0; i < m_found.size(); ++i) {

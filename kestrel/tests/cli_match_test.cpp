@@ -127,6 +127,11 @@ TEST_F(MatchTest, DocumentsInEveryEncodingAreMatchedAtTheKeysPlaceAndDecoysAreNo
        "お客様各位\n先日ご注文いただいたHiroshi Tanaka様のカード番号は4729-9752-8820-0182です。\n"
        "ご確認のほどよろしくお願いいたします。\n",
        "Shift_JIS", "", {}, "shift_jis", {{2, 19, "4729975288200182"}}},
+      {"full-width digits in groups", "田中様　Hiroshi Tanaka　カード：４７２９－９７５２ ８８２０－０１８２\n", "Shift_JIS", "",
+       {"-e", "shift_jis"}, "shift_jis", {{1, 13, "4729975288200182"}}},
+      {"a key named again near the same fields is one place, at the first",
+       "Mr Picard, card 5318-6091-3909-9603, Jean-Luc Picard\n", "UTF-8", "", {}, "utf-8",
+       {{1, 4, "5318609139099603"}}},
       {"a surname alone", "Mr Müller called about Chen and Nowak.\n", "UTF-8", "", {}, "utf-8", {}},
       {"names without the card", "Jürgen Müller and Mei Chen called.\n", "UTF-8", "", {}, "utf-8", {}},
       {"a card one digit off", "Anne O'Neil, card 4260 1815 9083 0167\n", "UTF-8", "", {}, "utf-8", {}},
