@@ -330,6 +330,7 @@ struct Found {
   Tla_match match;
   Placed placed;
   std::size_t begin = 0;  // the key's first byte in the segment
+  std::uint64_t spread = 0;  // tokens from the first run to the last
 };
 
 }  // namespace
@@ -804,15 +805,27 @@ class Tla_match_session::State {
       match.match.key = hit.key;
       match.match.fields = std::move(found);
       match.begin = m_tokens[hit.first].begin;
+      match.spread = spread(placed.runs);
       match.placed = std::move(placed);
       m_found.push_back(std::move(match));
     }
   }
 
+  static std::uint64_t spread(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& runs) {
+    std::uint64_t first = runs.front().first;
+    std::uint64_t last = runs.front().second;
+    for (const auto& run : runs) {
+      first = std::min(first, run.first);
+      last = std::max(last, run.second);
+    }
+    return last - first;
+  }
+
   // A record is reported once for each place it occurs. Matches of one
   // record that share an occurrence of a field are one place: found by two
   // of its keys, or by a key the text repeats near the same fields. The
-  // place is reported at the first of those keys in the text.
+  // place is reported at the first of those keys in the text that no place
+  // reported before it uses.
   void report(std::vector<Tla_match>& matches) {
     std::vector<std::size_t> group(m_found.size());
     for (std::size_t i = 0; i < group.size(); ++i) group[i] = i;
@@ -834,22 +847,37 @@ class Tla_match_session::State {
         if (shares_run(m_found[i].placed, m_found[j].placed)) group[root(j)] = root(i);
       }
     }
-    std::vector<std::size_t> best(m_found.size(), SIZE_MAX);
-    for (std::size_t i = 0; i < m_found.size(); ++i) {
-      std::size_t& chosen = best[root(i)];
-      if (chosen == SIZE_MAX || m_found[i].begin < m_found[chosen].begin) chosen = i;
-    }
+    // The matches of each place, by the order of their keys in the text,
+    // the one whose fields lie closest first where two keys are one.
+    std::vector<std::vector<std::size_t>> places(m_found.size());
+    for (std::size_t i = 0; i < m_found.size(); ++i) places[root(i)].push_back(i);
+    std::erase_if(places, [](const std::vector<std::size_t>& place) { return place.empty(); });
+    const auto before = [this](std::size_t a, std::size_t b) {
+      return m_found[a].begin != m_found[b].begin ? m_found[a].begin < m_found[b].begin
+                                                  : m_found[a].spread < m_found[b].spread;
+    };
+    for (auto& place : places) std::sort(place.begin(), place.end(), before);
+    std::sort(places.begin(), places.end(), [&before](const auto& a, const auto& b) { return before(a[0], b[0]); });
+    // An occurrence belongs to the record reported first that uses it: where
+    // two records of one surname are written together, the second is
+    // reported at the first key of its own.
+    std::vector<std::uint64_t> claimed;
     std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < m_found.size(); ++i) {
-      if (best[i] == SIZE_MAX) continue;
-      // Later matches of the place are that place too.
-      Placed& kept = m_found[best[i]].placed;
-      for (std::size_t j = 0; j < m_found.size(); ++j) {
-        if (j == best[i] || root(j) != i) continue;
-        const auto& runs = m_found[j].placed.runs;
-        kept.runs.insert(kept.runs.end(), runs.begin(), runs.end());
+    for (const auto& place : places) {
+      std::size_t chosen = place[0];
+      for (std::size_t i : place) {
+        if (std::find(claimed.begin(), claimed.end(), m_found[i].placed.anchor) == claimed.end()) {
+          chosen = i;
+          break;
+        }
       }
-      order.push_back(best[i]);
+      for (const auto& run : m_found[chosen].placed.runs) claimed.push_back(run.first);
+      // Later matches of the place are that place too.
+      Placed& kept = m_found[chosen].placed;
+      for (std::size_t i : place) {
+        if (i != chosen) kept.runs.insert(kept.runs.end(), m_found[i].placed.runs.begin(), m_found[i].placed.runs.end());
+      }
+      order.push_back(chosen);
     }
     std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return m_found[a].begin < m_found[b].begin; });
     Cursor cursor{0, m_base_line, m_base_column};
