@@ -32,8 +32,9 @@ namespace {
 using krn::impl::KRN_UNICODE_BIT_TABLE;
 
 // Text taken before a segment is matched; a segment also keeps what the
-// matches at its edges need of the segments around it.
-constexpr std::size_t SEGMENT_BYTES = std::size_t{1} << 20;
+// matches at its edges need of the segments around it. A quarter mebibyte
+// keeps a session's tokens and their CRCs near 3 MB.
+constexpr std::size_t SEGMENT_BYTES = std::size_t{1} << 18;
 // A word longer than this is cut into pieces: no key value is that long,
 // and a segment must end somewhere.
 constexpr std::size_t LONGEST_TOKEN = 4096;
@@ -365,8 +366,8 @@ class Tla_match_session::State {
     reset();
   }
 
- private:
   void reset() {
+    m_pending.clear();
     m_text.clear();
     m_base_token = m_base_byte = m_processed = 0;
     m_base_line = 1;
@@ -375,6 +376,7 @@ class Tla_match_session::State {
     m_placed.clear();
   }
 
+ private:
   // Appends the piece as well-formed UTF-8: each bad byte becomes U+FFFD,
   // and a character cut off at the end waits for the next piece.
   void append_checked(const char* data, std::size_t size) {
@@ -464,6 +466,8 @@ class Tla_match_session::State {
     for (std::size_t slot = 0; slot < MATCH_SLOTS; ++slot) {
       if (!m_index.slot_used[slot]) continue;
       m_crcs[slot].crcs.clear();
+      m_crcs[slot].crcs.reserve(m_tokens.size());
+      m_crcs[slot].start.reserve(m_tokens.size() + 1);
       m_crcs[slot].start.assign(1, 0);
     }
     std::vector<std::uint64_t> cut;
@@ -1000,6 +1004,10 @@ void Tla_match_session::feed(const char* utf8, std::size_t size, std::vector<Tla
     return;
   }
   m_state->feed(utf8, size, matches, status);
+}
+
+void Tla_match_session::reset() {
+  if (m_state) m_state->reset();
 }
 
 void Tla_match_session::finish(std::vector<Tla_match>& matches, Krn_status& status) {

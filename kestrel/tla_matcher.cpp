@@ -259,8 +259,9 @@ void Tla_match_index::read_key_index(Match_key& key, std::uint64_t entries_start
       key.offsets[entry] = offset;
     }
   }
-  // About one entry per bucket.
-  const unsigned bits = std::clamp(log2_floor(m_record_count), 1u, 24u);
+  // Four to eight entries per bucket: a lookup searches a few entries of
+  // one cache line or two, and the table takes a sixteenth of the index.
+  const unsigned bits = std::clamp(log2_floor(m_record_count / 4), 1u, 24u);
   key.directory_shift = 64 - bits;
   key.directory.assign((std::size_t{1} << bits) + 1, 0);
   std::size_t entry = 0;

@@ -170,8 +170,11 @@ struct Outcome {
 
 class Document {
  public:
-  Document(const Request& request, const tla::Tla_matcher& matcher, const std::string& name)
-      : m_request(request), m_matcher(matcher), m_name(name) {}
+  // The session and the buffer are the worker's, for all its documents:
+  // made afresh for each, their memory would scatter over the heap.
+  Document(const Request& request, const tla::Tla_matcher& matcher, tla::Tla_match_session& session,
+           std::string& bytes, const std::string& name)
+      : m_request(request), m_matcher(matcher), m_session(session), m_bytes(bytes), m_name(name) {}
 
   Outcome run() {
     try {
@@ -179,6 +182,8 @@ class Document {
     } catch (const std::exception& error) {
       fail(error.what());
     }
+    // A document that failed part way leaves its text in the session.
+    m_session.reset();
     return std::move(m_outcome);
   }
 
@@ -195,7 +200,8 @@ class Document {
     if (file == nullptr) return fail(std::strerror(errno));
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, file == stdin ? [](std::FILE*) { return 0; }
                                                                                      : &std::fclose);
-    std::string bytes(READ_BYTES, '\0');
+    std::string& bytes = m_bytes;
+    bytes.resize(READ_BYTES);
     std::size_t got = read(file, bytes);
     if (m_outcome.failed) return;
     bytes.resize(got);
@@ -210,7 +216,7 @@ class Document {
       decoder = std::make_unique<enr::Enr_utf8_decoder>(m_encoding.encoding, true, status);
       if (!status.ok()) return report(status);
     }
-    tla::Tla_match_session session(m_matcher);
+    tla::Tla_match_session& session = m_session;
     std::string text;
     std::vector<tla::Tla_match> matches;
     bool last = got < READ_BYTES;
@@ -305,6 +311,8 @@ class Document {
 
   const Request& m_request;
   const tla::Tla_matcher& m_matcher;
+  tla::Tla_match_session& m_session;
+  std::string& m_bytes;
   const std::string m_name;
   tla::Tla_input_encoding m_encoding;
   Outcome m_outcome;
@@ -322,8 +330,10 @@ int search_all(const Request& request, const tla::Tla_matcher& matcher) {
   std::condition_variable finished;
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
+    tla::Tla_match_session session(matcher);
+    std::string bytes;
     for (std::size_t i = next++; i < count; i = next++) {
-      Outcome outcome = Document(request, matcher, request.files[i]).run();
+      Outcome outcome = Document(request, matcher, session, bytes, request.files[i]).run();
       const std::lock_guard<std::mutex> guard(lock);
       outcomes[i] = std::move(outcome);
       done[i] = true;

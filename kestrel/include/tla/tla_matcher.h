@@ -111,6 +111,9 @@ class TLA_API Tla_match_session {
   // Ends the text and appends the remaining matches. The session may then
   // take a new text.
   void finish(std::vector<Tla_match>& matches, krn::Krn_status& status);
+  // Drops the text given since the last finish, unmatched: after a failure
+  // to read it, so that the session may take a new text.
+  void reset();
 
  private:
   class State;
