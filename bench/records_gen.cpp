@@ -11,23 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "bench_random.h"
+
 namespace {
-
-// splitmix64: small, fast and the same everywhere.
-class Sequence {
- public:
-  explicit Sequence(std::uint64_t seed) : m_state(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
-
- private:
-  std::uint64_t m_state;
-};
 
 const char* const GIVEN[] = {"Anne", "Jean-Luc", "Zoë", "Jürgen", "Lars", "José", "Antonín", "Siobhan",
                              "Pieter", "Iain", "Claire", "Lucía", "Björn", "François", "Agnieszka", "Søren",
